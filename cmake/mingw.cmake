@@ -1,0 +1,16 @@
+# Cross build for Windows with Debian's mingw-w64 toolchains. VELMORA_ARCH selects i686 (the 32-bit
+# product) or x86_64 (the build whose tests and program run under the machine's 64-bit Wine).
+if(NOT VELMORA_ARCH)
+    set(VELMORA_ARCH i686)
+endif()
+set(VELMORA_ARCH ${VELMORA_ARCH} CACHE STRING "i686 or x86_64")
+set(CMAKE_SYSTEM_NAME Windows)
+set(triple ${VELMORA_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine.sh)

@@ -1,0 +1,87 @@
+// A scripted player for tests: runs one step at a time from a thread timer, so each step happens when the
+// running message loop (whichever one is innermost) has nothing else to do.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+
+class ScriptedPlayer {
+public:
+    explicit ScriptedPlayer(UINT intervalMs = 15) : m_interval(intervalMs) {}
+    ~ScriptedPlayer() { Stop(); }
+    ScriptedPlayer(const ScriptedPlayer&) = delete;
+    ScriptedPlayer& operator=(const ScriptedPlayer&) = delete;
+
+    ScriptedPlayer& Then(std::function<void()> step)
+    {
+        m_steps.push_back(std::move(step));
+        return *this;
+    }
+
+    void Start()
+    {
+        Current() = this;
+        m_timer = ::SetTimer(nullptr, 0, m_interval, &ScriptedPlayer::Tick);
+    }
+
+    void Stop()
+    {
+        if (m_timer) ::KillTimer(nullptr, m_timer);
+        m_timer = 0;
+        if (Current() == this) Current() = nullptr;
+    }
+
+    bool Done() const { return m_steps.empty(); }
+
+private:
+    static ScriptedPlayer*& Current()
+    {
+        static ScriptedPlayer* current = nullptr;
+        return current;
+    }
+
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+    {
+        ScriptedPlayer* p = Current();
+        if (!p) return;
+        if (p->m_steps.empty()) { p->Stop(); return; }
+        auto step = std::move(p->m_steps.front());
+        p->m_steps.pop_front();
+        step();  // may run a nested loop, inside which the following steps then run
+    }
+
+    UINT m_interval;
+    UINT_PTR m_timer = 0;
+    std::deque<std::function<void()>> m_steps;
+};
+
+// Drops everything queued for this thread, the quit request included.
+inline void DrainMessages()
+{
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_QUIT) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+// Pumps messages until `done` says so or the time runs out; false on time-out.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
+{
+    DWORD start = ::GetTickCount();
+    MSG msg;
+    while (!done()) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
