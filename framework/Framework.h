@@ -9,3 +9,4 @@
 #include "framework/String.h"
 #include "framework/WinApp.h"
 #include "framework/Wnd.h"
+#include "framework/DHtmlDialog.h"
