@@ -2,6 +2,7 @@
 
 #include <gdiplus.h>
 
+#include "game/ZuGameDlg.h"
 #include "launcher/ZuTranslucentDlg.h"
 
 static const MessageEntry CTranslucentApp_messageEntries[] = {
@@ -29,6 +30,40 @@ BOOL CTranslucentApp::InitInstance()
     launcher.DoModal();
     if (m_pMainWnd == &launcher) m_pMainWnd = nullptr;  // its window never came up: no dangling pointer
     return FALSE;
+}
+
+void CTranslucentApp::RetireMainWindow()
+{
+    if (!m_pMainWnd) return;
+    ::PostMessageW(m_pMainWnd->m_hWnd, WM_CLOSE, 0, 0);
+    m_pMainWnd->Detach();
+}
+
+void CTranslucentApp::LaunchGame(CString gameUrl, CString serverLabel)
+{
+    RetireMainWindow();
+    CZuGameDlg game(nullptr);
+    m_pMainWnd = &game;
+    game.SetGameParams(gameUrl, serverLabel);
+    game.DoModal();
+    if (m_pMainWnd == &game) EndWithoutWindow();
+}
+
+void CTranslucentApp::ReturnToLauncher()
+{
+    RetireMainWindow();
+    CZuTranslucentDlg launcher(158, L"PNG", nullptr, nullptr);
+    m_pMainWnd = &launcher;
+    launcher.DoModal();
+    if (m_pMainWnd == &launcher) EndWithoutWindow();
+}
+
+void CTranslucentApp::EndWithoutWindow()
+{
+    // The next window never came up while the previous one is already gone: rather than leave the program
+    // running with no window at all, end it the way a closed main window does.
+    m_pMainWnd = nullptr;
+    ::PostQuitMessage(0);
 }
 
 int CTranslucentApp::ExitInstance()

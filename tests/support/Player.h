@@ -16,7 +16,18 @@ public:
 
     ScriptedPlayer& Then(std::function<void()> step)
     {
-        m_steps.push_back(std::move(step));
+        m_steps.push_back([step = std::move(step)] { step(); return true; });
+        return *this;
+    }
+
+    // A step that waits: `ready` is asked at every tick until it holds, then `step` runs.
+    ScriptedPlayer& ThenWhen(std::function<bool()> ready, std::function<void()> step)
+    {
+        m_steps.push_back([ready = std::move(ready), step = std::move(step)] {
+            if (!ready()) return false;
+            step();
+            return true;
+        });
         return *this;
     }
 
@@ -49,12 +60,15 @@ private:
         if (p->m_steps.empty()) { p->Stop(); return; }
         auto step = std::move(p->m_steps.front());
         p->m_steps.pop_front();
-        step();  // may run a nested loop, inside which the following steps then run
+        bool done = step();
+        if (!done) p->m_steps.push_front(std::move(step));
+        // A step that ran a nested loop came back here only after that loop ended; the following steps
+        // ran inside it meanwhile.
     }
 
     UINT m_interval;
     UINT_PTR m_timer = 0;
-    std::deque<std::function<void()>> m_steps;
+    std::deque<std::function<bool()>> m_steps;
 };
 
 // Drops everything queued for this thread, the quit request included.
@@ -84,4 +98,26 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     return true;
+}
+
+// A visible top-level window of this thread whose caption is `caption` and class is the dialog class (a
+// message box), or null.
+inline HWND FindThreadDialog(const wchar_t* caption)
+{
+    struct Ctx { const wchar_t* caption; HWND found; } ctx{caption, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* c = reinterpret_cast<Ctx*>(lp);
+            wchar_t cls[32], text[128];
+            ::GetClassNameW(hwnd, cls, 32);
+            ::GetWindowTextW(hwnd, text, 128);
+            if (::IsWindowVisible(hwnd) && lstrcmpW(cls, L"#32770") == 0 && lstrcmpW(text, c->caption) == 0) {
+                c->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
 }
