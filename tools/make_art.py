@@ -617,8 +617,8 @@ def window_shape(fig, rng):
     figure_alpha = mask_mul(fig.filter(ImageFilter.GaussianBlur(0.6)), fade)
     halo = mask_mul(fig.filter(ImageFilter.MaxFilter(9)).filter(ImageFilter.GaussianBlur(10)), fade)
     # The board and the notice under it stay solid whatever the noise does.
-    solid = shape_mask((W, H), lambda d, s: d.rounded_rectangle((330 * s, 200 * s, 1090 * s, 808 * s), radius=40 * s, fill=255), ss=1)
-    out = mask_max(out, solid.filter(ImageFilter.GaussianBlur(10)).point(lambda v: min(255, v * 2)))
+    solid = shape_mask((W, H), lambda d, s: d.rounded_rectangle((320 * s, 190 * s, 1100 * s, 806 * s), radius=110 * s, fill=255), ss=1)
+    out = mask_max(out, solid.filter(ImageFilter.GaussianBlur(26)).point(lambda v: min(255, int(v * 1.7))))
     return mask_max(out, mask_max(figure_alpha, scale_mask(halo, 0.5)))
 
 
