@@ -369,12 +369,19 @@ std::wstring Text(const VARIANT* v)
 
 class HostDialog : public CDHtmlDialog {
 public:
-    explicit HostDialog(UINT templateId) : CDHtmlDialog(templateId, 0, nullptr) {}
+    explicit HostDialog(UINT templateId) : CDHtmlDialog(templateId, 0, nullptr) { EnableAutomation(); }
     // Like the companion: the plain dialog's messages only, so no browser of its own.
     const MessageMap* GetMessageMap() const override { return &CDialog::messageMap; }
     const EventSinkMap* GetEventSinkMap() const override { return &eventSinkMap; }
+    const DispatchMap* GetDispatchMap() const override { return &dispatchMap; }
     static const EventSinkMap eventSinkMap;
-    BOOL OnInitDialog() override { return CDialog::OnInitDialog(); }
+    static const DispatchMap dispatchMap;
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        SetExternalDispatch(GetIDispatch(FALSE));
+        return TRUE;
+    }
     void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, kControlId, m_browser); }
     BOOL IsExternalDispatchSafe() override { return safe; }
 
@@ -390,6 +397,10 @@ public:
         cancelWasByRef = cancel != nullptr;
     }
     void OnNavigateError(IDispatch*, VARIANT* url, VARIANT*, VARIANT*, VARIANT_BOOL*) { errors.push_back(Text(url)); }
+    void outLink(VARIANT*, VARIANT*)
+    {
+        if (onComplete) onComplete();
+    }
 
     CWebBrowser2 m_browser;
     bool safe = false;
@@ -404,6 +415,10 @@ const EventSinkEntry hostSinkEntries[] = {
     sinkmap::Event<&HostDialog::OnNavigateError>(kControlId, 271),
 };
 const EventSinkMap HostDialog::eventSinkMap{&CDHtmlDialog::eventSinkMap, hostSinkEntries};
+const DispatchEntry hostDispatchEntries[] = {
+    dispmap::Method<&HostDialog::outLink>(L"outLink"),
+};
+const DispatchMap HostDialog::dispatchMap{&CDHtmlDialog::dispatchMap, hostDispatchEntries};
 
 IDocHostUIHandler* UiHandlerOf(StandIn* control)
 {
@@ -753,39 +768,69 @@ TEST_F(HostingTest, ControlIsTornDownInOrderHoweverItsDialogIsDestroyed)
     EXPECT_EQ(g_standIn.alive, 0);
 }
 
-TEST_F(HostingTest, HandOverInsideAnEventKeepsTheControlAliveUntilItsCallReturns)
+// The page calling window.external, as a script engine does while the control runs the page's script.
+void CallOutLinkFromPage(StandIn* control)
 {
-    HostDialog dialog(kStandInTemplate);
-    ASSERT_TRUE(dialog.Create(kStandInTemplate));
-    StandIn* control = g_standIn.last;
-    ASSERT_NE(control, nullptr);
-    HWND dialogWindow = dialog.m_hWnd;
-    HWND controlWindow = control->window;
-    bool wrapperEmptyAfterDetach = false;
+    IDocHostUIHandler* handler = UiHandlerOf(control);
+    IDispatch* external = nullptr;
+    handler->GetExternal(&external);
+    handler->Release();
+    if (!external) return;
+    // Unlike FireNavigateComplete, the stand-in does not hold itself here: the host must keep it alive
+    // for as long as the call is inside the host.
+    LPOLESTR name = const_cast<LPOLESTR>(L"outLink");
+    DISPID id = DISPID_UNKNOWN;
+    external->GetIDsOfNames(IID_NULL, &name, 1, 0, &id);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    external->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr);
+    external->Release();
+}
 
-    // What the companion does on a hand-over: post close requests, detach, and run the next window's loop
-    // (here: pump until both windows are gone) -- all inside the control's own event.
-    dialog.onComplete = [&] {
-        ::PostMessageW(dialog.m_browser.m_hWnd, WM_CLOSE, 0, 0);
-        dialog.m_browser.Detach();
-        wrapperEmptyAfterDetach = dialog.m_browser.GetLocationURL().IsEmpty();
-        dialog.m_browser.SetSilent(TRUE);  // a detached wrapper does nothing
-        ::PostMessageW(dialogWindow, WM_CLOSE, 0, 0);
-        dialog.Detach();
-        PumpUntil([&] { return !::IsWindow(dialogWindow); });
-    };
-    control->FireNavigateComplete(L"http://host/?fullscn=1");
+TEST_F(HostingTest, HandOverInsideAControlsCallKeepsTheControlAliveUntilTheCallReturns)
+{
+    // The page's two ways to start the game: a completed navigation, and a call of window.external.
+    for (bool byPage : {false, true}) {
+        SCOPED_TRACE(byPage ? "page call" : "event");
+        g_standIn.calls.clear();
+        HostDialog dialog(kStandInTemplate);
+        dialog.safe = true;
+        ASSERT_TRUE(dialog.Create(kStandInTemplate));
+        StandIn* control = g_standIn.last;
+        ASSERT_NE(control, nullptr);
+        HWND dialogWindow = dialog.m_hWnd;
+        HWND controlWindow = control->window;
+        bool wrapperEmptyAfterDetach = false;
 
-    EXPECT_TRUE(wrapperEmptyAfterDetach);
-    EXPECT_FALSE(::IsWindow(dialogWindow));
-    EXPECT_FALSE(::IsWindow(controlWindow));
-    // Torn down while the event was on the stack, freed only after it returned.
-    EXPECT_EQ(g_standIn.calls.back(), "destroyed");
-    auto returned = std::find(g_standIn.calls.begin(), g_standIn.calls.end(), "event returned alive");
-    auto closed = std::find(g_standIn.calls.begin(), g_standIn.calls.end(), "Close");
-    EXPECT_NE(returned, g_standIn.calls.end());
-    EXPECT_LT(closed, returned);
-    EXPECT_EQ(g_standIn.alive, 0);
+        // What the companion does on a hand-over: post close requests, detach, and run the next window's
+        // loop (here: pump until both windows are gone) -- all inside the control's own call.
+        dialog.onComplete = [&] {
+            ::PostMessageW(dialog.m_browser.m_hWnd, WM_CLOSE, 0, 0);
+            dialog.m_browser.Detach();
+            wrapperEmptyAfterDetach = dialog.m_browser.GetLocationURL().IsEmpty();
+            dialog.m_browser.SetSilent(TRUE);  // a detached wrapper does nothing
+            ::PostMessageW(dialogWindow, WM_CLOSE, 0, 0);
+            dialog.Detach();
+            PumpUntil([&] { return !::IsWindow(dialogWindow); });
+            g_standIn.calls.push_back(g_standIn.alive > 0 ? "next window ended, control alive" : "control freed under its call");
+        };
+        if (byPage) CallOutLinkFromPage(control);
+        else control->FireNavigateComplete(L"http://host/?fullscn=1");
+
+        EXPECT_TRUE(wrapperEmptyAfterDetach);
+        EXPECT_FALSE(::IsWindow(dialogWindow));
+        EXPECT_FALSE(::IsWindow(controlWindow));
+        // Torn down while the call was on the stack, freed only after it returned.
+        ASSERT_FALSE(g_standIn.calls.empty());
+        EXPECT_EQ(g_standIn.calls.back(), "destroyed");
+        auto ended = std::find(g_standIn.calls.begin(), g_standIn.calls.end(), "next window ended, control alive");
+        auto closed = std::find(g_standIn.calls.begin(), g_standIn.calls.end(), "Close");
+        EXPECT_NE(ended, g_standIn.calls.end());
+        EXPECT_LT(closed, ended);
+        if (!byPage) {
+            EXPECT_NE(std::find(g_standIn.calls.begin(), g_standIn.calls.end(), "event returned alive"), g_standIn.calls.end());
+        }
+        EXPECT_EQ(g_standIn.alive, 0);
+    }
 }
 
 // ---- the system's browser ----
@@ -890,6 +935,7 @@ TEST_F(HostingTest, BrowserNavigationReachesLoopbackServerAndItsEventsReachTheSi
     }
     EXPECT_TRUE(PumpUntil([&] { return dialog.m_browser.GetLocationURL() == address.c_str(); }, 15000))
         << "location: " << Narrow(dialog.m_browser.GetLocationURL());
+    EXPECT_TRUE(PumpUntil([&] { return !dialog.errors.empty(); }, 15000));
     dialog.DestroyWindow();
 }
 
