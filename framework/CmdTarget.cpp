@@ -3,6 +3,8 @@
 const CRuntimeClass CObject::runtimeClass{"CObject", nullptr, nullptr};
 const CRuntimeClass CCmdTarget::runtimeClass{"CCmdTarget", &CObject::runtimeClass, nullptr};
 const MessageMap CCmdTarget::messageMap{nullptr};
+const DispatchMap CCmdTarget::dispatchMap{nullptr};
+const EventSinkMap CCmdTarget::eventSinkMap{nullptr};
 
 const MessageEntry* MessageMap::Find(UINT message, WPARAM wParam) const
 {

@@ -9,6 +9,8 @@
 
 #include "framework/Dialog.h"
 
+class COleControlSite;
+
 class CDHtmlDialog : public CDialog {
 public:
     CDHtmlDialog(UINT templateId, UINT htmlResId = 0, CWnd* parent = nullptr);
@@ -16,8 +18,15 @@ public:
 
     const CRuntimeClass* GetRuntimeClass() const override { return &runtimeClass; }
     const MessageMap* GetMessageMap() const override { return &messageMap; }
+    const DispatchMap* GetDispatchMap() const override { return &dispatchMap; }
+    const EventSinkMap* GetEventSinkMap() const override { return &eventSinkMap; }
     static const CRuntimeClass runtimeClass;
     static const MessageMap messageMap;
+    static const DispatchMap dispatchMap;
+    static const EventSinkMap eventSinkMap;
+
+    // The control id of the dialog's own browser.
+    static constexpr UINT kBrowserId = 102;
 
     BOOL OnInitDialog() override;
     void OnDestroy();
@@ -29,9 +38,13 @@ public:
     // Whether pages may have the external object at all. FALSE unless a subclass says otherwise.
     virtual BOOL IsExternalDispatchSafe() { return FALSE; }
 
-    // Starts a navigation of the dialog's own browser.
+    // Starts a navigation of the dialog's own browser. Headers and post data are sent as given; nothing
+    // happens when there is no browser.
     void Navigate(const wchar_t* url, DWORD flags = 0, const wchar_t* targetFrame = nullptr,
                   const wchar_t* headers = nullptr, void* postData = nullptr, DWORD postDataLength = 0);
+
+    // The site of the dialog's own browser, while it has one.
+    COleControlSite* GetBrowserSite() const;
 
     UINT m_nHtmlResID;
 

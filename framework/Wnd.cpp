@@ -3,6 +3,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "framework/OleControlSite.h"
 #include "framework/WinApp.h"
 
 const CRuntimeClass CWnd::runtimeClass{"CWnd", &CCmdTarget::runtimeClass, &CreateObjectOf<CWnd>};
@@ -40,6 +41,15 @@ CWnd::~CWnd()
         if (m_pfnSuper) UnsubclassWindow();
         else Detach();
     }
+    ReleaseControlSite();
+}
+
+void CWnd::ReleaseControlSite()
+{
+    if (COleControlSite* site = m_pCtrlSite) {
+        m_pCtrlSite = nullptr;
+        site->Release();
+    }
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hwnd)
@@ -76,6 +86,7 @@ HWND CWnd::Detach()
         if (it != PermanentMap().end() && it->second == this) PermanentMap().erase(it);
     }
     m_hWnd = nullptr;
+    ReleaseControlSite();  // a detached wrapper no longer speaks for the control either
     return hwnd;
 }
 

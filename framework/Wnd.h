@@ -100,8 +100,10 @@ public:
         return ::MessageBoxW(m_hWnd, text, caption, type);
     }
 
-    // Control hosting: the site of the ActiveX control whose window this object wraps, if any.
+    // Control hosting: the site of the ActiveX control whose window this object wraps, if any. The wrapper
+    // holds a reference, given up when it is detached.
     COleControlSite* m_pCtrlSite = nullptr;
+    void ReleaseControlSite();
 
 protected:
     WNDPROC m_pfnSuper = nullptr;  // the window procedure ours replaced; null when bound without subclassing
