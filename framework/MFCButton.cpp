@@ -232,7 +232,16 @@ static const MessageEntry CMFCButton_messageEntries[] = {
 const MessageMap CMFCButton::messageMap{&CWnd::messageMap, CMFCButton_messageEntries};
 
 CMFCButton::CMFCButton() = default;
-CMFCButton::~CMFCButton() = default;
+CMFCButton::~CMFCButton()
+{
+    // A window that outlives its object goes back to being the push button it was: owner-drawn with no
+    // object to draw it, it would show nothing.
+    if (m_hWnd && FromHandlePermanent(m_hWnd) == this) {
+        DWORD style = GetStyle();
+        ::SetWindowLongW(m_hWnd, GWL_STYLE, static_cast<LONG>((style & ~static_cast<DWORD>(BS_TYPEMASK)) | m_originalType));
+        Invalidate();
+    }
+}
 
 void CMFCButton::PreSubclassWindow()
 {
@@ -246,6 +255,7 @@ void CMFCButton::MakeOwnerDrawn()
 {
     DWORD style = GetStyle();
     if ((style & BS_TYPEMASK) == BS_OWNERDRAW) return;
+    m_originalType = style & BS_TYPEMASK;
     ::SetWindowLongW(m_hWnd, GWL_STYLE, static_cast<LONG>((style & ~static_cast<DWORD>(BS_TYPEMASK)) | BS_OWNERDRAW));
 }
 

@@ -100,4 +100,5 @@ private:
     MFCButtonSettings m_settings;
     std::unique_ptr<Picture> m_normal, m_hot, m_disabled;
     bool m_bHot = false;
+    DWORD m_originalType = BS_PUSHBUTTON;  // the button type the window had before it was bound
 };

@@ -255,12 +255,16 @@ TEST_F(MFCButtonTest, TemplateSettingsReachTheBoundObject)
     EXPECT_FALSE(b.m_bTransparent);
 
     // The other control kept its own record until an object binds it later.
-    CMFCButton late;
-    ASSERT_TRUE(late.SubclassWindow(::GetDlgItem(dialog.m_hWnd, kUnboundButton)));
-    EXPECT_EQ(late.GetImageType(), 8);
-    EXPECT_TRUE(late.IsFullTextTooltip());
-    EXPECT_EQ(late.GetCursorType(), kMFCButtonCursorHand);
-    late.UnsubclassWindow();
+    HWND other = ::GetDlgItem(dialog.m_hWnd, kUnboundButton);
+    {
+        CMFCButton late;
+        ASSERT_TRUE(late.SubclassWindow(other));
+        EXPECT_EQ(late.GetImageType(), 8);
+        EXPECT_TRUE(late.IsFullTextTooltip());
+        EXPECT_EQ(late.GetCursorType(), kMFCButtonCursorHand);
+    }
+    // Its object gone, the window is the plain push button it was again, not an owner-drawn blank.
+    EXPECT_EQ(::GetWindowLongW(other, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
 }
 
 TEST_F(MFCButtonTest, HoverShowsTheHotImageUntilThePointerLeaves)
@@ -277,6 +281,11 @@ TEST_F(MFCButtonTest, HoverShowsTheHotImageUntilThePointerLeaves)
     ::SetCursorPos(1500, 1000);
     ASSERT_TRUE(PumpUntil([&] { return !dialog.m_button.IsHot(); }, 3000));
     EXPECT_EQ(ShownPixel(button, kOpaquePixel), kNormalColour);
+
+    // Pressed and dragged off: the captured button hears moves from outside itself.
+    Enter();
+    ::SendMessageW(button, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(static_cast<WORD>(-3), 4));
+    EXPECT_FALSE(dialog.m_button.IsHot());
 
     // Again, with the leave report as the system posts it.
     Enter();
@@ -299,7 +308,7 @@ TEST_F(MFCButtonTest, LosingCaptureFocusOrModeEndsHoverOnlyWhenThePointerIsElsew
 
         RECT r;
         ::GetWindowRect(button, &r);
-        HWND cover = ::CreateWindowExW(WS_EX_TOPMOST, L"Static", L"", WS_POPUP | WS_VISIBLE, r.left - 5, r.top - 5,
+        HWND cover = ::CreateWindowExW(WS_EX_TOPMOST, L"Button", L"", WS_POPUP | WS_VISIBLE, r.left - 5, r.top - 5,
                                        40, 30, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(cover, nullptr);
         ::SendMessageW(button, message, 0, 0);
@@ -364,6 +373,7 @@ TEST_F(MFCButtonTest, ShowsTheHandCursorOverItself)
 TEST_F(MFCButtonTest, ClicksReachTheParentAndLeaveTheImageAlone)
 {
     Skin();
+    ShownPixel(button, kOpaquePixel);  // painted once, so that what follows shows anything drawn over it
     ::SendMessageW(button, BM_CLICK, 0, 0);
     EXPECT_EQ(dialog.boundClicks, 1);
     // Pressing and focusing made the system button redraw: still nothing but the image.
