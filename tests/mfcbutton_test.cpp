@@ -24,7 +24,7 @@ constexpr UINT kNormalImage = 401, kHotImage = 402, kDisabledImage = 403, kNotAn
 constexpr COLORREF kNormalColour = RGB(255, 0, 0);
 constexpr COLORREF kHotColour = RGB(0, 0, 255);
 constexpr COLORREF kDisabledColour = RGB(255, 255, 0);
-constexpr POINT kOpaquePixel{2, 2};
+constexpr POINT kOpaquePixel{6, 6};  // outside the image were it drawn at half size
 constexpr POINT kClearPixel{12, 5};
 // The test dialog's background: the launcher's colour key.
 constexpr COLORREF kBackground = RGB(0, 255, 0);
@@ -403,7 +403,7 @@ TEST_F(MFCButtonTest, SettingsSentAfterBindingApply)
     EXPECT_EQ(client.right, 16);
     EXPECT_EQ(client.bottom, 8);
     EXPECT_NE(ShownPixel(button, POINT{0, 0}), kNormalColour);
-    EXPECT_EQ(ShownPixel(button, kOpaquePixel), kNormalColour);
+    EXPECT_EQ(ShownPixel(button, POINT{4, 4}), kNormalColour);
 }
 
 }  // namespace
