@@ -393,9 +393,8 @@ LRESULT CMFCButton::OnPointerMayHaveLeft(WPARAM, LPARAM)
     return Default();
 }
 
-BOOL CMFCButton::OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage)
+BOOL CMFCButton::OnSetCursor(HWND window, UINT hitTest, UINT)
 {
-    (void)mouseMessage;
     if (m_settings.cursorType == kMFCButtonCursorHand && window == m_hWnd && hitTest == HTCLIENT) {
         ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
         return TRUE;
