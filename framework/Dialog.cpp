@@ -1,6 +1,7 @@
 #include "framework/Dialog.h"
 
 #include "framework/ControlHosting.h"
+#include "framework/MFCButton.h"
 #include "framework/WinApp.h"
 
 const CRuntimeClass CDialog::runtimeClass{"CDialog", &CWnd::runtimeClass, nullptr};
@@ -40,6 +41,8 @@ CDialog::~CDialog()
 
 BOOL CDialog::CreateFromTemplate(UINT templateId, HWND owner)
 {
+    // Templates may name the image button's class: it must exist before the dialog manager creates controls.
+    AfxRegisterMFCButtonClass();
     HINSTANCE module = AfxGetResourceHandle();
     ResourceBytes tmpl = FindResourceBytes(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
     if (!tmpl.data) return FALSE;

@@ -5,6 +5,7 @@
 #include "framework/ControlHosting.h"
 #include "framework/Dialog.h"
 #include "framework/MessageMap.h"
+#include "framework/MFCButton.h"
 #include "framework/Object.h"
 #include "framework/String.h"
 #include "framework/WinApp.h"

@@ -98,6 +98,7 @@ BOOL CWnd::SubclassWindow(HWND hwnd)
         m_pfnSuper = current;
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc));
     }
+    PreSubclassWindow();
     return TRUE;
 }
 

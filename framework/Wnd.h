@@ -51,6 +51,9 @@ public:
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     virtual BOOL PreTranslateMessage(MSG* msg);
     virtual void PostNcDestroy() {}
+    // Called once SubclassWindow has bound the object and routed the window's messages through it: the
+    // moment a control class takes over what its window collected before it had an object.
+    virtual void PreSubclassWindow() {}
     LRESULT Default();  // the default processing of the message being handled now
 
     // From msg->hwnd up through its parents (owner for popups), offer the message to each bound object's
