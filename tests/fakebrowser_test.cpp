@@ -630,4 +630,19 @@ TEST(FakeBrowserDll, ServesTheBrowserClassFromItsExport)
     ::FreeLibrary(dll);
 }
 
+// In a prefix where use-fake-browser.sh has mapped the class id to the DLL (set VELMORA_FAKEBROWSER_PREFIX=1
+// to say so), plain CoCreateInstance loads the DLL: what a program run from outside gets.
+TEST(FakeBrowserDll, MappedPrefixCreatesItForTheClassId)
+{
+    if (!::GetEnvironmentVariableW(L"VELMORA_FAKEBROWSER_PREFIX", nullptr, 0))
+        GTEST_SKIP() << "not in a prefix prepared by use-fake-browser.sh";
+    ::CoInitialize(nullptr);
+    IWebBrowser2* instance = nullptr;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IWebBrowser2,
+                                       reinterpret_cast<void**>(&instance)));
+    EXPECT_NE(nullptr, ::GetModuleHandleW(L"fakebrowser.dll"));
+    instance->Release();
+    ::CoUninitialize();
+}
+
 }  // namespace
