@@ -531,12 +531,14 @@ TEST_F(FakeBrowserTest, PageScriptCallsTheHostsExternalObjectAndNavigates)
     EXPECT_EQ(DISPATCH_METHOD, first.flags);
     ASSERT_EQ(2u, first.args.size());
     ASSERT_EQ(VT_BSTR, first.args[1].vt);
+    ASSERT_EQ(VT_BSTR, first.args[0].vt);
     EXPECT_STREQ(L"\u670D\u52A1\u5668\u4E00", first.args[1].bstrVal);
     EXPECT_STREQ(L"http://game/?a=1&fullscn=1", first.args[0].bstrVal);
     const auto& second = external->calls[1];
     ASSERT_EQ(6u, second.args.size());
-    const std::vector<VARTYPE> types{VT_BSTR, VT_BOOL, VT_EMPTY, VT_NULL, VT_R8, VT_I4};
-    for (size_t i = 0; i < types.size(); ++i) EXPECT_EQ(types[i], second.args[i].vt) << i;
+    std::vector<VARTYPE> types;
+    for (const auto& a : second.args) types.push_back(a.vt);
+    ASSERT_EQ((std::vector<VARTYPE>{VT_BSTR, VT_BOOL, VT_EMPTY, VT_NULL, VT_R8, VT_I4}), types);
     EXPECT_STREQ(L"it's", second.args[0].bstrVal);
     EXPECT_EQ(VARIANT_TRUE, second.args[1].boolVal);
     EXPECT_EQ(-1.5, second.args[4].dblVal);
