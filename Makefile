@@ -7,7 +7,7 @@ X64   ?= $(BUILD)/x64
 JOBS  ?= $(shell nproc)
 CMAKE_ARGS = -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps build test run clean
+.PHONY: all deps build test run bench clean
 
 all: build
 
@@ -27,6 +27,10 @@ build: deps
 
 test: build
 	bash tools/session.sh ctest --test-dir $(X64) --output-on-failure --timeout 600
+
+# Times one frame of the launcher's picture against a bare fill-and-push floor (not a test).
+bench: build
+	bash tools/session.sh bash -c 'cd $(X64)/bench && ../../../tools/wine.sh ./update_view_bench.exe'
 
 run: build
 	bash tools/run.sh
