@@ -24,6 +24,7 @@
 #include <oaidl.h>
 
 #include <cstddef>
+#include <type_traits>
 #include <utility>
 
 class CCmdTarget;
@@ -96,8 +97,8 @@ template <> struct Arg<VARIANT_BOOL*> {
     static VARIANT_BOOL* From(VARIANT* arg);
 };
 
-template <class C, class... A, std::size_t... I>
-HRESULT CallWith(C* target, void (C::*f)(A...), DISPPARAMS* params, std::index_sequence<I...>)
+template <class R, class C, class... A, std::size_t... I>
+HRESULT CallWith(C* target, R (C::*f)(A...), DISPPARAMS* params, std::index_sequence<I...>)
 {
     // Missing arguments point at empty VARIANTs of our own, so a handler never sees a null VARIANT*.
     VARIANT missing[sizeof...(A) + 1];
@@ -107,16 +108,19 @@ HRESULT CallWith(C* target, void (C::*f)(A...), DISPPARAMS* params, std::index_s
         return given ? given : &missing[i];
     };
     (void)arg;  // unused by a method without parameters
-    (target->*f)(Arg<A>::From(arg(I))...);
+    HRESULT hr = S_OK;
+    // A handler that returns an HRESULT can refuse a call: the script sees the failure as an exception.
+    if constexpr (std::is_same_v<R, HRESULT>) hr = (target->*f)(Arg<A>::From(arg(I))...);
+    else (target->*f)(Arg<A>::From(arg(I))...);
     for (VARIANT& v : missing) ::VariantClear(&v);
-    return S_OK;
+    return hr;
 }
 
 template <class> struct MemberOf;
 template <class C, class F> struct MemberOf<F C::*> { using type = C; };
 
-template <class C, class... A>
-constexpr auto Indices(void (C::*)(A...)) { return std::index_sequence_for<A...>{}; }
+template <class R, class C, class... A>
+constexpr auto Indices(R (C::*)(A...)) { return std::index_sequence_for<A...>{}; }
 
 template <auto F>
 HRESULT Call(CCmdTarget* target, DISPPARAMS* params)

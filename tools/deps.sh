@@ -10,7 +10,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools cmake make googletest wine64 xvfb xauth
-          x11-utils imagemagick fonts-wqy-microhei python3-pil procps)
+          x11-utils xdotool imagemagick fonts-wqy-microhei python3-pil procps)
 
 missing=()
 for p in "${packages[@]}"; do
