@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# `make run`: starts the program under Wine. With VELMORA_DISPLAY=host and a DISPLAY it shows there until
-# it is closed; otherwise it runs on a private Xvfb, a screenshot is saved to build/screenshot.png after a
-# few seconds, and the program is closed with the session.
+# `make run`: starts the program under Wine. With a DISPLAY that answers it shows there until it is closed;
+# otherwise it runs on a private Xvfb, a screenshot is saved to build/screenshot.png after a few seconds, and
+# the program is closed with the session.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
 exe="$top/build/x64/Velmora.exe"   # the 32-bit build/Velmora.exe cannot execute on this machine
 [ -f "$exe" ] || { echo "run: $exe is missing (make build)" >&2; exit 1; }
 
-if [ "${VELMORA_DISPLAY:-}" = host ] && [ -n "${DISPLAY:-}" ]; then
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  export VELMORA_DISPLAY=host
   exec bash "$here/session.sh" bash -c 'cd "$(dirname "$1")" && "$2/wine.sh" ./Velmora.exe' _ "$exe" "$here"
 fi
 
