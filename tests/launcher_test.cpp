@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -664,40 +665,55 @@ TEST_F(LauncherTest, MinimiseTakesTheCompanionFirstThenTheBackground)
     RunLauncher(player);
 }
 
-// Enter does nothing wherever the focus is among the buttons; Escape closes the pair without a prompt.
-TEST_F(LauncherTest, EnterDoesNothingAndEscapeClosesWithoutAPrompt)
+// Enter does nothing wherever the focus is among the buttons. Escape in a button, like a close request to
+// the companion, closes the pair without a prompt: only the close button asks.
+TEST_F(LauncherTest, EnterDoesNothingEscapeAndCloseRequestEndThePairWithoutAPrompt)
 {
-    HWND background = nullptr, companion = nullptr;
-    ScriptedPlayer player;
-    for (const ImageButton& b : kImageButtons) {
-        player.Then([&, id = b.id] {
-            ::SetFocus(Control(id));
-            ::PostMessageW(Control(id), WM_KEYDOWN, VK_RETURN, 1);
-            ::PostMessageW(Control(id), WM_KEYUP, VK_RETURN, 0xC0000001);
+    struct Way {
+        const char* name;
+        std::function<void(HWND companion, HWND button)> close;
+    };
+    const Way ways[] = {
+        {"Escape in a button", [](HWND, HWND button) {
+             ::SetFocus(button);
+             ASSERT_EQ(::GetFocus(), button);
+             ::PostMessageW(button, WM_KEYDOWN, VK_ESCAPE, 1);
+         }},
+        {"close request to the companion", [](HWND companion, HWND) { ::PostMessageW(companion, WM_CLOSE, 0, 0); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        HWND background = nullptr, companion = nullptr;
+        ScriptedPlayer player;
+        for (const ImageButton& b : kImageButtons) {
+            player.Then([&, id = b.id] {
+                ::SetFocus(Control(id));
+                ::PostMessageW(Control(id), WM_KEYDOWN, VK_RETURN, 1);
+                ::PostMessageW(Control(id), WM_KEYUP, VK_RETURN, 0xC0000001);
+            });
+        }
+        player.Then([&] {
+            // What Enter may turn into, sent directly: the OK command and the hidden default button's command.
+            ::SendMessageW(Companion().m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            ::SendMessageW(Companion().m_hWnd, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), reinterpret_cast<LPARAM>(Control(104)));
         });
-    }
-    player.Then([&] {
-        // What Enter may turn into, sent directly: the OK command and the hidden default button's command.
-        ::SendMessageW(Companion().m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        ::SendMessageW(Companion().m_hWnd, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), reinterpret_cast<LPARAM>(Control(104)));
-    });
-    player.Then([&] {
-        background = Background();
-        companion = Companion().m_hWnd;
-        EXPECT_TRUE(::IsWindowVisible(background));
-        EXPECT_TRUE(::IsWindowVisible(companion));
-        EXPECT_TRUE(g_shellCalls.empty());
-        EXPECT_TRUE(g_boxCalls.empty());
-        ::SetFocus(Control(1006));
-        ASSERT_EQ(::GetFocus(), Control(1006));
-        ::PostMessageW(Control(1006), WM_KEYDOWN, VK_ESCAPE, 1);
-    });
-    RunLauncher(player);
+        player.Then([&] {
+            background = Background();
+            companion = Companion().m_hWnd;
+            EXPECT_TRUE(::IsWindowVisible(background));
+            EXPECT_TRUE(::IsWindowVisible(companion));
+            EXPECT_TRUE(g_shellCalls.empty());
+            EXPECT_TRUE(g_boxCalls.empty());
+            way.close(companion, Control(1006));
+        });
+        RunLauncher(player);
 
-    EXPECT_FALSE(::IsWindow(background));
-    EXPECT_FALSE(::IsWindow(companion));
-    EXPECT_TRUE(g_boxCalls.empty());
-    EXPECT_TRUE(g_shellCalls.empty());
+        EXPECT_FALSE(::IsWindow(background));
+        EXPECT_FALSE(::IsWindow(companion));
+        EXPECT_TRUE(m_quitPosted);
+        EXPECT_TRUE(g_boxCalls.empty());
+        EXPECT_TRUE(g_shellCalls.empty());
+    }
 }
 
 // The companion navigates its browser once, to the configured login page or the built-in one, then
