@@ -386,6 +386,15 @@ protected:
         g_shellCalls.clear();
     }
 
+    // As above, the file being a built-in page: an http address ending in `pathAndQuery` after its host.
+    static void ExpectOpenedBuiltIn(const std::wstring& pathAndQuery)
+    {
+        ASSERT_EQ(g_shellCalls.size(), 1u);
+        const std::wstring file = g_shellCalls.front().file.value_or(L"(none)");
+        EXPECT_TRUE(IsBuiltInPage(file, pathAndQuery)) << file;
+        ExpectOpened(file);
+    }
+
     CZuTranslucentDlg* m_launcher = nullptr;
     bool m_quitPosted = false;
     bool m_mainWindowCleared = false;
@@ -420,6 +429,12 @@ TEST_F(LauncherTest, SkinAndControlsSitAtTheirLayoutPlaces)
         EXPECT_EQ(Describe(over), Describe(background));
         // No frame: the client area is the picture, pixel for pixel.
         EXPECT_EQ(Describe(RectIn(companion, companion)), Describe(RECT{0, 0, kSkinSize.cx, kSkinSize.cy}));
+        // The colour the buttons draw around their images is the one the system shows the skin through.
+        COLORREF key = 0;
+        DWORD flags = 0;
+        ASSERT_TRUE(::GetLayeredWindowAttributes(companion, &key, nullptr, &flags));
+        EXPECT_EQ(key, kKey);
+        EXPECT_TRUE(flags & LWA_COLORKEY);
 
         for (const ImageButton& b : kImageButtons) {
             SCOPED_TRACE(b.name);
@@ -504,9 +519,7 @@ TEST_F(LauncherTest, LinkButtonsOpenTheConfiguredPageAtEachClick)
         for (const LinkButton& link : kLinkButtons) {
             SCOPED_TRACE(link.key);
             ::SendMessageW(Control(link.id), BM_CLICK, 0, 0);
-            ASSERT_EQ(g_shellCalls.size(), 1u);
-            EXPECT_TRUE(IsBuiltInPage(*g_shellCalls.front().file, link.builtInPathAndQuery)) << *g_shellCalls.front().file;
-            ExpectOpened(*g_shellCalls.front().file);
+            ExpectOpenedBuiltIn(link.builtInPathAndQuery);
         }
         for (const LinkButton& link : kLinkButtons) {
             for (const Row& row : rows) {
@@ -523,9 +536,7 @@ TEST_F(LauncherTest, LinkButtonsOpenTheConfiguredPageAtEachClick)
                     EXPECT_TRUE(g_shellCalls.empty());
                     g_shellCalls.clear();
                 } else if (row.outcome == kBuiltIn) {
-                    ASSERT_EQ(g_shellCalls.size(), 1u);
-                    EXPECT_TRUE(IsBuiltInPage(*g_shellCalls.front().file, link.builtInPathAndQuery)) << *g_shellCalls.front().file;
-                    ExpectOpened(*g_shellCalls.front().file);
+                    ExpectOpenedBuiltIn(link.builtInPathAndQuery);
                 } else {
                     ExpectOpened(row.opened);
                 }
