@@ -169,14 +169,13 @@ void SampleSkin(std::vector<SkinPixel>* opaque, std::vector<SkinPixel>* clear)
     Gdiplus::GdiplusShutdown(token);
 }
 
-// Points Wine's winebrowser, which opens addresses given to the shell, at our recorder for as long as it
-// lives; the value it had is put back.
+// Points Wine's winebrowser, which opens the addresses given to the shell, at our recorder for as long as
+// it lives; the value it had is put back.
 class ShellRecorder {
 public:
     explicit ShellRecorder(const std::wstring& logPath) : m_log(logPath)
     {
         ::DeleteFileW(m_log.c_str());
-        ::SetEnvironmentVariableW(L"VELMORA_SHELL_LOG", Widen(UnixPath(m_log)).c_str());
         ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", 0, nullptr, 0, KEY_READ | KEY_WRITE,
                           nullptr, &m_key, nullptr);
         wchar_t old[1024];
@@ -185,15 +184,15 @@ public:
         m_hadValue = ::RegQueryValueExW(m_key, L"Browsers", nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
                          ERROR_SUCCESS && type == REG_SZ;
         if (m_hadValue) m_oldValue.assign(old, size / sizeof(wchar_t) - (size >= sizeof(wchar_t) ? 1 : 0));
-        std::wstring recorder = Widen(VELMORA_SOURCE_DIR "/tests/support/record-shell.sh");
-        SetValue(recorder);
+        // winebrowser splits the value into a command line (and at commas into alternatives).
+        SetValue(L"\"" + Widen(VELMORA_SOURCE_DIR "/tests/support/record-shell.sh") + L"\" \"" +
+                 Widen(UnixPath(m_log)) + L"\"");
     }
     ~ShellRecorder()
     {
         if (m_hadValue) SetValue(m_oldValue);
         else ::RegDeleteValueW(m_key, L"Browsers");
         ::RegCloseKey(m_key);
-        ::SetEnvironmentVariableW(L"VELMORA_SHELL_LOG", nullptr);
         ::DeleteFileW(m_log.c_str());
     }
     ShellRecorder(const ShellRecorder&) = delete;
@@ -342,7 +341,6 @@ TEST(AcceptanceTest, LauncherIsTheSkinCentredInTheWorkAreaWithItsCompanionOverIt
     ASSERT_TRUE(program.Start());
     Launcher launcher = WaitForLauncher(program);
     ASSERT_NE(launcher.background, nullptr);
-    for (auto& w : program.Windows()) fprintf(stderr, "DBG %p vis=%d owner=%p cls=%ls layered=%d rect=%ld,%ld,%ld,%ld\n", (void*)w.hwnd, w.visible, (void*)w.owner, w.className.c_str(), IsLayered(w.hwnd), w.rect.left, w.rect.top, w.rect.right, w.rect.bottom);
     ASSERT_NE(launcher.companion, nullptr);
 
     LONG_PTR style = ::GetWindowLongPtrW(launcher.background, GWL_STYLE);

@@ -1,6 +1,8 @@
 #!/bin/sh
-# Stands in for the user's web browser in the acceptance tests: Wine's winebrowser runs it with the address
-# that the program asked the shell to open; it appends that address, one line per call, to the file named by
-# VELMORA_SHELL_LOG.
-[ -n "$VELMORA_SHELL_LOG" ] || exit 1
-printf '%s\n' "$*" >>"$VELMORA_SHELL_LOG"
+# Stands in for the user's web browser in the acceptance tests: Wine's winebrowser runs it as
+#   record-shell.sh LOG ADDRESS
+# (LOG from the command the test registered, ADDRESS what the program asked the shell to open), and it
+# appends the address to LOG, one line per call.
+log=$1
+shift
+printf '%s\n' "$*" >>"$log"
