@@ -178,12 +178,16 @@ public:
         ::DeleteFileW(m_log.c_str());
         ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", 0, nullptr, 0, KEY_READ | KEY_WRITE,
                           nullptr, &m_key, nullptr);
-        wchar_t old[1024];
-        DWORD size = sizeof old;
-        DWORD type = 0;
-        m_hadValue = ::RegQueryValueExW(m_key, L"Browsers", nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
-                         ERROR_SUCCESS && type == REG_SZ;
-        if (m_hadValue) m_oldValue.assign(old, size / sizeof(wchar_t) - (size >= sizeof(wchar_t) ? 1 : 0));
+        DWORD size = 0;
+        m_hadValue = ::RegGetValueW(m_key, nullptr, L"Browsers", RRF_RT_REG_SZ, nullptr, nullptr, &size) ==
+                     ERROR_SUCCESS;
+        if (m_hadValue) {
+            std::wstring old(size / sizeof(wchar_t) + 1, L'\0');
+            size = static_cast<DWORD>(old.size() * sizeof(wchar_t));
+            m_hadValue = ::RegGetValueW(m_key, nullptr, L"Browsers", RRF_RT_REG_SZ, nullptr, &old[0], &size) ==
+                         ERROR_SUCCESS;
+            m_oldValue = old.c_str();
+        }
         // winebrowser splits the value into a command line (and at commas into alternatives).
         SetValue(L"\"" + Widen(VELMORA_SOURCE_DIR "/tests/support/record-shell.sh") + L"\" \"" +
                  Widen(UnixPath(m_log)) + L"\"");
@@ -208,7 +212,15 @@ public:
     }
 
 private:
-    static std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+    // Unix paths are UTF-8.
+    static std::wstring Widen(const std::string& s)
+    {
+        std::wstring wide(s.size(), L'\0');
+        int n = ::MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &wide[0],
+                                      static_cast<int>(wide.size()));
+        wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return wide;
+    }
     void SetValue(const std::wstring& value)
     {
         ::RegSetValueExW(m_key, L"Browsers", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
