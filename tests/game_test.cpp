@@ -106,24 +106,6 @@ public:
     std::vector<TrayCall> trayCallsAtReturn;
 };
 
-// Ends a run that got stuck, so that one failure does not hang the whole executable.
-class Watchdog {
-public:
-    explicit Watchdog(UINT ms = 30000) { m_timer = ::SetTimer(nullptr, 0, ms, &Watchdog::Fire); }
-    ~Watchdog() { ::KillTimer(nullptr, m_timer); }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD)
-    {
-        ::KillTimer(nullptr, id);
-        ADD_FAILURE() << "the run did not finish";
-        ::PostQuitMessage(1);
-    }
-    UINT_PTR m_timer;
-};
-
 HWND BrowserWindow(HWND game) { return ::GetDlgItem(game, CDHtmlDialog::kBrowserId); }
 
 void PressKey(HWND target, WPARAM key) { ::PostMessageW(target, WM_KEYDOWN, key, 1); }
@@ -168,7 +150,7 @@ protected:
 
     void Run(const std::wstring& gameUrl, const std::wstring& label = L"S12")
     {
-        Watchdog watchdog;
+        Watchdog watchdog([] { ADD_FAILURE() << "the run did not finish"; });
         player.Start();
         host.LaunchGame(gameUrl.c_str(), label.c_str());
         player.Stop();
@@ -412,7 +394,7 @@ TEST(GameWindowWithoutTrayIcon, F12LeavesTheWindowShown)
     player.ThenWhen([&] { return FindThreadDialog(kPromptCaption) != nullptr; }, [&] {
         ::PostMessageW(FindThreadDialog(kPromptCaption), WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
     });
-    Watchdog watchdog;
+    Watchdog watchdog([] { ADD_FAILURE() << "the run did not finish"; });
     player.Start();
     host.LaunchGame(L"http://127.0.0.1:9/game", L"S12");
     EXPECT_TRUE(player.Done());
@@ -466,7 +448,7 @@ TEST(GameWindowWithoutBrowser, StaysUpBlankAndClosesNormally)
         ::PostMessageW(FindThreadDialog(kPromptCaption), WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
     });
     {
-        Watchdog watchdog;
+        Watchdog watchdog([] { ADD_FAILURE() << "the run did not finish"; });
         player.Start();
         host.LaunchGame(L"http://127.0.0.1:9/game", L"S12");
     }

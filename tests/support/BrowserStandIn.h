@@ -83,7 +83,8 @@ private:
     bool m_registered = false;
 };
 
-// An HTTP/1.0 server on 127.0.0.1 that answers from a table of paths (UTF-8 bodies), on its own thread.
+// An HTTP/1.0 server on 127.0.0.1 that answers from a table of paths (UTF-8 bodies), on its own thread. In a
+// body, $ORIGIN stands for the server's own "http://127.0.0.1:PORT", which is known only once it listens.
 class LoopbackServer {
 public:
     using Pages = std::map<std::string, std::string>;
@@ -115,6 +116,14 @@ public:
     std::wstring Url(const std::wstring& path) const { return L"http://127.0.0.1:" + std::to_wstring(m_port) + path; }
 
 private:
+    std::string WithOrigin(std::string body) const
+    {
+        const std::string origin = "http://127.0.0.1:" + std::to_string(m_port);
+        for (size_t at = body.find("$ORIGIN"); at != std::string::npos; at = body.find("$ORIGIN", at + origin.size()))
+            body.replace(at, 7, origin);
+        return body;
+    }
+
     void Serve()
     {
         for (;;) {
@@ -129,7 +138,7 @@ private:
             auto page = m_pages.find(path);
             std::string answer = page == m_pages.end()
                                      ? "HTTP/1.0 404 Not Found\r\n\r\nnot here"
-                                     : "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page->second;
+                                     : "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + WithOrigin(page->second);
             ::send(s, answer.data(), static_cast<int>(answer.size()), 0);
             ::closesocket(s);
         }
