@@ -253,19 +253,29 @@ TEST_F(GameWindowTest, FullScreenSwitchesWithF11AndLeavesWithEscWhileEnterAndEsc
         EXPECT_EQ(0, host.Game()->FullScreenFlag());
         EXPECT_TRUE(Framed(game)) << "the template's popup bit is gone after a round trip";
         EXPECT_TRUE(::IsZoomed(game));
-        for (HWND target : {browser, game})
-            for (WPARAM key : {WPARAM{VK_ESCAPE}, WPARAM{VK_RETURN}}) PressKey(target, key);
     });
-    player.Then([&] {
-        EXPECT_TRUE(::IsWindowVisible(game));
-        EXPECT_TRUE(Framed(game));
-        EXPECT_TRUE(::IsZoomed(game));
-        EXPECT_EQ(nullptr, FindThreadDialog(kPromptCaption));
-        PressKey(game, VK_F11);
-    });
+    // Each key on its own, so that two wrong switches cannot cancel out.
+    for (HWND* target : {&browser, &game}) {
+        for (WPARAM key : {WPARAM{VK_ESCAPE}, WPARAM{VK_RETURN}}) {
+            player.Then([&, target, key] { PressKey(*target, key); });
+            player.Then([&, key] {
+                SCOPED_TRACE(key);
+                EXPECT_TRUE(::IsWindowVisible(game));
+                EXPECT_TRUE(Framed(game));
+                EXPECT_TRUE(::IsZoomed(game));
+                EXPECT_EQ(0, host.Game()->FullScreenFlag());
+                EXPECT_EQ(nullptr, FindThreadDialog(kPromptCaption));
+            });
+        }
+    }
+    player.Then([&] { PressKey(game, VK_F11); });
     player.Then([&] {
         EXPECT_TRUE(FullScreenPopup(game));
         PressKey(browser, VK_RETURN);
+    });
+    player.Then([&] {
+        EXPECT_TRUE(FullScreenPopup(game));
+        EXPECT_EQ(1, host.Game()->FullScreenFlag());
         PressKey(browser, VK_ESCAPE);
     });
     player.Then([&] {
