@@ -2,6 +2,7 @@
 
 #include <gdiplus.h>
 
+#include "framework/OleControlSite.h"
 #include "game/ZuGameDlg.h"
 #include "launcher/ZuTranslucentDlg.h"
 
@@ -12,6 +13,7 @@ const MessageMap CTranslucentApp::messageMap{&CWinApp::messageMap, CTranslucentA
 
 namespace {
 ULONG_PTR g_gdiplusToken = 0;  // written by InitInstance, read by ExitInstance
+bool g_oleReady = false;       // COM entered by InitInstance, to be left by ExitInstance
 }
 
 CTranslucentApp::CTranslucentApp() = default;
@@ -20,6 +22,8 @@ CTranslucentApp::~CTranslucentApp() = default;
 BOOL CTranslucentApp::InitInstance()
 {
     CWinApp::InitInstance();
+    // The browser controls are COM objects: without an apartment on this thread none of them is created.
+    g_oleReady = AfxOleInit() != FALSE;
     AfxEnableControlContainer();
 
     Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, background thread, external codecs
@@ -69,5 +73,7 @@ void CTranslucentApp::EndWithoutWindow()
 int CTranslucentApp::ExitInstance()
 {
     Gdiplus::GdiplusShutdown(g_gdiplusToken);
+    if (g_oleReady) ::OleUninitialize();
+    g_oleReady = false;
     return CWinApp::ExitInstance();
 }

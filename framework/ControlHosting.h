@@ -46,7 +46,7 @@ public:
 };
 
 // Switches control hosting on with the given manager, or with the framework's own when none is given.
-void AfxEnableControlContainer(COccManager* manager = nullptr);  // also gives the thread its OLE apartment
+void AfxEnableControlContainer(COccManager* manager = nullptr);  // the thread needs an OLE apartment: AfxOleInit
 COccManager* AfxGetOccManager();  // null while hosting is off
 // The framework's own manager: hosts ActiveX controls in-place (see the browser hosting).
 COccManager* AfxDefaultOccManager();

@@ -69,17 +69,21 @@ void OpenLink(const wchar_t* key, const wchar_t* builtInPage)
     ::ShellExecuteW(nullptr, L"open", page, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-// The text of a script argument, or failure when it has none: a null or an object without a text form is
-// refused rather than read as a string it does not hold.
+// The text of a script argument, or failure, which the script sees as an exception. An argument without a
+// value (missing, undefined, null) or an object without a text form is refused rather than read as a string
+// it does not hold. By-reference arguments are read through.
 HRESULT ArgumentText(VARIANT* argument, CString* text)
 {
+    if (!argument) return DISP_E_PARAMNOTOPTIONAL;
     VARIANT copy;
     ::VariantInit(&copy);
-    HRESULT hr = argument ? ::VariantCopy(&copy, argument) : E_INVALIDARG;
+    HRESULT hr = ::VariantCopyInd(&copy, argument);
+    if (SUCCEEDED(hr) && (V_VT(&copy) == VT_EMPTY || V_VT(&copy) == VT_ERROR)) hr = DISP_E_PARAMNOTOPTIONAL;
+    if (SUCCEEDED(hr) && V_VT(&copy) == VT_NULL) hr = DISP_E_TYPEMISMATCH;
     if (SUCCEEDED(hr)) hr = ::VariantChangeType(&copy, &copy, 0, VT_BSTR);
     if (SUCCEEDED(hr)) {
         CString converted;
-        converted.Format(L"%s", copy.bstrVal ? copy.bstrVal : L"");
+        converted.Format(L"%s", V_BSTR(&copy) ? V_BSTR(&copy) : L"");
         *text = converted;
     }
     ::VariantClear(&copy);

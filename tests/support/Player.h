@@ -71,6 +71,39 @@ private:
     std::deque<std::function<bool()>> m_steps;
 };
 
+// Ends a run that got stuck (every modal loop gives way to the quit request), so that one failing test does
+// not hang the whole executable. `onFire` reports the failure.
+class Watchdog {
+public:
+    explicit Watchdog(std::function<void()> onFire, UINT ms = 30000) : m_onFire(std::move(onFire))
+    {
+        Current() = this;
+        m_timer = ::SetTimer(nullptr, 0, ms, &Watchdog::Fire);
+    }
+    ~Watchdog()
+    {
+        ::KillTimer(nullptr, m_timer);
+        if (Current() == this) Current() = nullptr;
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    static Watchdog*& Current()
+    {
+        static Watchdog* current = nullptr;
+        return current;
+    }
+    static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD)
+    {
+        ::KillTimer(nullptr, id);
+        if (Watchdog* w = Current()) w->m_onFire();
+        ::PostQuitMessage(1);
+    }
+    std::function<void()> m_onFire;
+    UINT_PTR m_timer = 0;
+};
+
 // Drops everything queued for this thread, the quit request included.
 inline void DrainMessages()
 {
