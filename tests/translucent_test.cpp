@@ -228,6 +228,9 @@ public:
         if (CStandardDialog* companion = GetStandardDialog())
             if (companion->m_hWnd) moves.push_back({WindowRectOf(m_hWnd), WindowRectOf(companion->m_hWnd)});
     }
+    void OnMouseMove(UINT, POINT) { pointerMoves++; }
+    LRESULT OnEnterSizeMove(WPARAM, LPARAM) { sizeMoveLoops++; return 0; }
+    LRESULT OnExitSizeMove(WPARAM, LPARAM) { sizeMoveLoopsEnded++; return 0; }
     void SetCentreOnCreate(bool centre) { m_bCentreOnCreate = centre; }
     static RECT WindowRectOf(HWND hwnd)
     {
@@ -241,6 +244,9 @@ public:
     std::vector<std::string> log;
     std::vector<CTranslucentWidget*> widgets;
     int presses = 0;
+    int pointerMoves = 0;        // the pointer as the window saw it
+    int sizeMoveLoops = 0;       // the system's move loop began ...
+    int sizeMoveLoopsEnded = 0;  // ... and ended
 
 private:
     Options m_options;
@@ -248,6 +254,9 @@ private:
 const MessageEntry testDialogEntries[] = {
     msgmap::OnLButtonDown<&TestDialog::OnLButtonDown>(),
     msgmap::OnMove<&TestDialog::OnMove>(),
+    msgmap::OnMouseMove<&TestDialog::OnMouseMove>(),
+    msgmap::OnMessage<&TestDialog::OnEnterSizeMove>(WM_ENTERSIZEMOVE),
+    msgmap::OnMessage<&TestDialog::OnExitSizeMove>(WM_EXITSIZEMOVE),
 };
 const MessageMap TestDialog::messageMap{&CTranslucentDialog::messageMap, testDialogEntries};
 
@@ -623,43 +632,82 @@ TEST(StandardDialog, OnlyTheDialogBackgroundIsPaintedInTheTransparentKey)
 
 // ---------------------------------------------------------------------------------------------------------
 // Dragging, last: it leaves the X pointer where the drag ended.
-// Disabled until its X input timing is made reliable: it passes when the executable runs on its own
-// (--gtest_also_run_disabled_tests), but under ctest the press sometimes arrives too late and nothing moves.
 
-TEST_F(PairTest, DISABLED_DragMovesThePairStepByStep)
+// A step condition that also gives up after `ms`, noting that it did, so that a lost X event fails the test
+// instead of hanging it.
+std::function<bool()> Within(DWORD ms, std::function<bool()> condition, bool* timedOut)
+{
+    DWORD deadline = 0;
+    return [=]() mutable {
+        if (!deadline) deadline = ::GetTickCount() + ms;
+        if (condition()) return true;
+        if (static_cast<LONG>(::GetTickCount() - deadline) < 0) return false;
+        *timedOut = true;
+        return true;
+    };
+}
+
+TEST_F(PairTest, DragMovesThePairStepByStep)
 {
     BOOL fullDrag = FALSE;
     ::SystemParametersInfoW(SPI_GETDRAGFULLWINDOWS, 0, &fullDrag, 0);
     ::SystemParametersInfoW(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
 
+    // Each X event is made by one step and awaited by the next: Wine turns X events into messages only
+    // while a loop waits, so the player ticks (returning to the loop each time) until the window shows the
+    // event's effect. Inside the system's move loop the ticks keep coming, as that loop dispatches timers.
     TestDialog dialog;
     POINT start{}, grab{};
-    RECT end{};
-    size_t movesBefore = 0;
-    bool pointerWorks = false;
-    std::vector<std::function<void()>> script{
-        [&] {
+    bool pointerWorks = false, timedOut = false;
+    std::vector<POINT> stepsSeen;  // where the window was after each pointer step
+    size_t movesBefore = 0;        // those of the creation, when the companion is sized after the move
+    auto at = [&](int step) { return POINT{start.x + 30 * step, start.y + 20 * step}; };
+    auto windowAt = [&](POINT p) { RECT r = WindowRect(dialog.m_hWnd); return r.left == p.x && r.top == p.y; };
+    ScriptedPlayer player(40);
+    player.Then([&] {
+        RECT r = WindowRect(dialog.m_hWnd);
+        start = {r.left, r.top};
+        movesBefore = dialog.moves.size();
+        grab = OnScreen(dialog.m_hWnd, kOpaquePixel);
+        grab.y += 10;  // below the companion's controls
+        // Off the window first, so that arriving over it is a motion the window must see.
+        pointerWorks = XPointer("mousemove " + At({r.left - 20, r.top - 20})) && XPointer("mousemove " + At(grab));
+        dialog.pointerMoves = 0;
+    });
+    player.ThenWhen(Within(3000, [&] { return !pointerWorks || dialog.pointerMoves > 0; }, &timedOut),
+                    [&] { if (pointerWorks && !timedOut) XPointer("mousedown 1"); });
+    player.ThenWhen(Within(3000, [&] { return dialog.sizeMoveLoops > 0; }, &timedOut), [] {});
+    for (int step = 1; step <= 3; ++step) {
+        player.Then([&, step] { if (!timedOut) XPointer("mousemove " + At({grab.x + 30 * step, grab.y + 20 * step})); });
+        player.ThenWhen(Within(3000, [&, step] { return windowAt(at(step)); }, &timedOut), [&] {
             RECT r = WindowRect(dialog.m_hWnd);
-            start = {r.left, r.top};
-            movesBefore = dialog.moves.size();
-            grab = OnScreen(dialog.m_hWnd, kOpaquePixel);
-            grab.y += 10;  // below the companion's controls
-            pointerWorks = XPointer("mousemove " + At(grab) + " mousedown 1");
-        },
-    };
-    for (int step = 1; step <= 3; ++step)
-        script.push_back([&, step] { XPointer("mousemove " + At({grab.x + 30 * step, grab.y + 20 * step})); });
-    script.push_back([&] { XPointer("mouseup 1"); });
-    // Should the release go astray, Escape ends the system's move loop, so the test cannot hang in it.
-    script.push_back([&] { ::PostMessageW(dialog.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0); });
-    script.push_back([&] { Settle(); end = WindowRect(dialog.m_hWnd); });
-    RunWithScript(dialog, script, kPaceForXInput);
+            stepsSeen.push_back({r.left, r.top});
+        });
+    }
+    player.Then([&] { if (pointerWorks) XPointer("mouseup 1"); });
+    player.ThenWhen(Within(3000, [&] { return dialog.sizeMoveLoopsEnded > 0; }, &timedOut), [] {});
+    // Should the release have gone astray, Escape ends the system's move loop, so the test cannot hang in it.
+    player.Then([&] { if (dialog.sizeMoveLoops > dialog.sizeMoveLoopsEnded) ::PostMessageW(dialog.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0); });
+    player.Then([&] { if (dialog.m_hWnd) ::PostMessageW(dialog.m_hWnd, WM_CLOSE, 0, 0); });
+
+    theTestApp.m_pMainWnd = &dialog;
+    player.Start();
+    dialog.DoModal();
+    player.Stop();
     ::SystemParametersInfoW(SPI_SETDRAGFULLWINDOWS, fullDrag, nullptr, 0);
 
     if (!pointerWorks) GTEST_SKIP() << "no X pointer input (xdotool) here";
-    EXPECT_EQ(end.left, start.x + 90);
-    EXPECT_EQ(end.top, start.y + 60);
-    // Every step of the drag moved the window, and each time the companion was already over it.
+    EXPECT_FALSE(timedOut) << "steps seen: " << stepsSeen.size() << ", presses " << dialog.presses << ", move loops "
+                           << dialog.sizeMoveLoops << "/" << dialog.sizeMoveLoopsEnded;
+    EXPECT_EQ(dialog.presses, 1);
+    EXPECT_EQ(dialog.sizeMoveLoops, 1);
+    EXPECT_EQ(dialog.sizeMoveLoopsEnded, 1);
+    ASSERT_EQ(stepsSeen.size(), 3u);
+    for (int step = 1; step <= 3; ++step) {
+        EXPECT_EQ(stepsSeen[step - 1].x, at(step).x) << "step " << step;
+        EXPECT_EQ(stepsSeen[step - 1].y, at(step).y) << "step " << step;
+    }
+    // Every move of the drag found the companion already over the picture.
     ASSERT_GE(dialog.moves.size() - movesBefore, 3u);
     for (size_t i = movesBefore; i < dialog.moves.size(); ++i) {
         const auto& [picture, companion] = dialog.moves[i];
