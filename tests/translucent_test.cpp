@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/Framework.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/Player.h"
 #include "translucent/ImageLoader.h"
 #include "translucent/StandardDialog.h"
@@ -157,11 +158,12 @@ TEST(Centring, TruncatesTowardZeroInTheWorkArea)
 
 class TestCompanion : public CStandardDialog {
 public:
-    TestCompanion(UINT templateId, CWnd* parent, std::vector<std::string>* log)
-        : CStandardDialog(templateId, kKey, parent), m_log(log) {}
+    // `deletionLog` must outlive the companion; `log` only has to last while the companion is in use.
+    TestCompanion(UINT templateId, CWnd* parent, std::vector<std::string>* log, std::vector<std::string>* deletionLog)
+        : CStandardDialog(templateId, kKey, parent), m_log(log), m_deletionLog(deletionLog) {}
     ~TestCompanion() override
     {
-        if (m_log) m_log->push_back("companion deleted");
+        if (m_deletionLog) m_deletionLog->push_back("companion deleted");
     }
     void OnCancel() override
     {
@@ -171,6 +173,7 @@ public:
 
 private:
     std::vector<std::string>* m_log;
+    std::vector<std::string>* m_deletionLog;
 };
 
 class TestWidget : public CTranslucentWidget {
@@ -190,7 +193,9 @@ public:
         UINT imageId = kPicture;
         UINT companionTemplate = kCompanionWithControls;  // 0: no companion
         bool failBaseCreate = false;
-        std::vector<std::string>* companionLog = nullptr;  // where the companion reports; the dialog's log if null
+        // Where the companion reports, its deletion included; if null, it reports to the dialog's log and
+        // its deletion goes unrecorded.
+        std::vector<std::string>* companionLog = nullptr;
     };
     explicit TestDialog(Options options)
         : CTranslucentDialog(options.templateId, options.imageId, L"PNG", nullptr), m_options(options) {}
@@ -203,7 +208,10 @@ public:
     {
         log.push_back("create companion");
         if (!m_options.companionTemplate) return nullptr;
-        return new TestCompanion(m_options.companionTemplate, this, m_options.companionLog ? m_options.companionLog : &log);
+        // The base deletes the companion after this class's members are gone, so its deletion can only be
+        // recorded in a log the test keeps outside the dialog.
+        return new TestCompanion(m_options.companionTemplate, this, m_options.companionLog ? m_options.companionLog : &log,
+                                 m_options.companionLog);
     }
     void OnInitChildWidgets() override
     {
@@ -594,13 +602,60 @@ TEST_F(PairTest, FailuresLeaveAWorkingOrAbsentWindowWithoutACrash)
     }
 }
 
+// The native images GDI+ made from streams and disposed of while an ImageLifetimes object lived.
+class ImageLifetimes {
+public:
+    ImageLifetimes()
+        : m_load("gdiplus.dll", "GdipLoadImageFromStream", reinterpret_cast<void*>(&Load)),
+          m_dispose("gdiplus.dll", "GdipDisposeImage", reinterpret_cast<void*>(&Dispose))
+    {
+        Current() = this;
+    }
+    ~ImageLifetimes() { Current() = nullptr; }
+    bool Installed() const { return m_load.Installed() && m_dispose.Installed(); }
+    std::vector<Gdiplus::GpImage*> loaded, disposed;
+
+private:
+    static ImageLifetimes*& Current()
+    {
+        static ImageLifetimes* current = nullptr;
+        return current;
+    }
+    static Gdiplus::GpStatus WINGDIPAPI Load(IStream* stream, Gdiplus::GpImage** image)
+    {
+        Gdiplus::GpStatus status = Current()->m_load.Original<decltype(&Load)>()(stream, image);
+        if (image) Current()->loaded.push_back(*image);
+        return status;
+    }
+    static Gdiplus::GpStatus WINGDIPAPI Dispose(Gdiplus::GpImage* image)
+    {
+        Current()->disposed.push_back(image);
+        return Current()->m_dispose.Original<decltype(&Dispose)>()(image);
+    }
+    ImportHook m_load, m_dispose;
+};
+
+TEST_F(PairTest, DeletingTheDialogDisposesItsPicture)
+{
+    ImageLifetimes images;
+    ASSERT_TRUE(images.Installed());
+    {
+        TestDialog dialog;
+        RunWithScript(dialog, {[&] { dialog.UpdateView(); }});
+        ASSERT_EQ(images.loaded.size(), 1u);
+        ASSERT_NE(images.loaded[0], nullptr);
+        EXPECT_TRUE(images.disposed.empty()) << "the picture went with the window, before the dialog";
+    }
+    EXPECT_EQ(images.disposed, images.loaded);
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // The companion on its own
 
 TEST(StandardDialog, OnlyTheDialogBackgroundIsPaintedInTheTransparentKey)
 {
     std::vector<std::string> log;
-    TestCompanion companion(kCompanionWithControls, nullptr, &log);
+    TestCompanion companion(kCompanionWithControls, nullptr, &log, nullptr);
     ASSERT_TRUE(companion.CreateAndShow());
     EXPECT_TRUE(companion.IsWindowVisible());
 
