@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/Framework.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/Player.h"
 #include "translucent/ImageLoader.h"
 #include "translucent/StandardDialog.h"
@@ -157,11 +158,12 @@ TEST(Centring, TruncatesTowardZeroInTheWorkArea)
 
 class TestCompanion : public CStandardDialog {
 public:
-    TestCompanion(UINT templateId, CWnd* parent, std::vector<std::string>* log)
-        : CStandardDialog(templateId, kKey, parent), m_log(log) {}
+    // `deletionLog` must outlive the companion; `log` only has to last while the companion is in use.
+    TestCompanion(UINT templateId, CWnd* parent, std::vector<std::string>* log, std::vector<std::string>* deletionLog)
+        : CStandardDialog(templateId, kKey, parent), m_log(log), m_deletionLog(deletionLog) {}
     ~TestCompanion() override
     {
-        if (m_log) m_log->push_back("companion deleted");
+        if (m_deletionLog) m_deletionLog->push_back("companion deleted");
     }
     void OnCancel() override
     {
@@ -171,6 +173,7 @@ public:
 
 private:
     std::vector<std::string>* m_log;
+    std::vector<std::string>* m_deletionLog;
 };
 
 class TestWidget : public CTranslucentWidget {
@@ -190,7 +193,9 @@ public:
         UINT imageId = kPicture;
         UINT companionTemplate = kCompanionWithControls;  // 0: no companion
         bool failBaseCreate = false;
-        std::vector<std::string>* companionLog = nullptr;  // where the companion reports; the dialog's log if null
+        // Where the companion reports, its deletion included; if null, it reports to the dialog's log and
+        // its deletion goes unrecorded.
+        std::vector<std::string>* companionLog = nullptr;
     };
     explicit TestDialog(Options options)
         : CTranslucentDialog(options.templateId, options.imageId, L"PNG", nullptr), m_options(options) {}
@@ -203,7 +208,10 @@ public:
     {
         log.push_back("create companion");
         if (!m_options.companionTemplate) return nullptr;
-        return new TestCompanion(m_options.companionTemplate, this, m_options.companionLog ? m_options.companionLog : &log);
+        // The base deletes the companion after this class's members are gone, so its deletion can only be
+        // recorded in a log the test keeps outside the dialog.
+        return new TestCompanion(m_options.companionTemplate, this, m_options.companionLog ? m_options.companionLog : &log,
+                                 m_options.companionLog);
     }
     void OnInitChildWidgets() override
     {
@@ -228,6 +236,9 @@ public:
         if (CStandardDialog* companion = GetStandardDialog())
             if (companion->m_hWnd) moves.push_back({WindowRectOf(m_hWnd), WindowRectOf(companion->m_hWnd)});
     }
+    void OnMouseMove(UINT, POINT) { pointerMoves++; }
+    LRESULT OnEnterSizeMove(WPARAM, LPARAM) { sizeMoveLoops++; return 0; }
+    LRESULT OnExitSizeMove(WPARAM, LPARAM) { sizeMoveLoopsEnded++; return 0; }
     void SetCentreOnCreate(bool centre) { m_bCentreOnCreate = centre; }
     static RECT WindowRectOf(HWND hwnd)
     {
@@ -241,6 +252,9 @@ public:
     std::vector<std::string> log;
     std::vector<CTranslucentWidget*> widgets;
     int presses = 0;
+    int pointerMoves = 0;        // the pointer as the window saw it
+    int sizeMoveLoops = 0;       // the system's move loop began ...
+    int sizeMoveLoopsEnded = 0;  // ... and ended
 
 private:
     Options m_options;
@@ -248,6 +262,9 @@ private:
 const MessageEntry testDialogEntries[] = {
     msgmap::OnLButtonDown<&TestDialog::OnLButtonDown>(),
     msgmap::OnMove<&TestDialog::OnMove>(),
+    msgmap::OnMouseMove<&TestDialog::OnMouseMove>(),
+    msgmap::OnMessage<&TestDialog::OnEnterSizeMove>(WM_ENTERSIZEMOVE),
+    msgmap::OnMessage<&TestDialog::OnExitSizeMove>(WM_EXITSIZEMOVE),
 };
 const MessageMap TestDialog::messageMap{&CTranslucentDialog::messageMap, testDialogEntries};
 
@@ -585,13 +602,60 @@ TEST_F(PairTest, FailuresLeaveAWorkingOrAbsentWindowWithoutACrash)
     }
 }
 
+// The native images GDI+ made from streams and disposed of while an ImageLifetimes object lived.
+class ImageLifetimes {
+public:
+    ImageLifetimes()
+        : m_load("gdiplus.dll", "GdipLoadImageFromStream", reinterpret_cast<void*>(&Load)),
+          m_dispose("gdiplus.dll", "GdipDisposeImage", reinterpret_cast<void*>(&Dispose))
+    {
+        Current() = this;
+    }
+    ~ImageLifetimes() { Current() = nullptr; }
+    bool Installed() const { return m_load.Installed() && m_dispose.Installed(); }
+    std::vector<Gdiplus::GpImage*> loaded, disposed;
+
+private:
+    static ImageLifetimes*& Current()
+    {
+        static ImageLifetimes* current = nullptr;
+        return current;
+    }
+    static Gdiplus::GpStatus WINGDIPAPI Load(IStream* stream, Gdiplus::GpImage** image)
+    {
+        Gdiplus::GpStatus status = Current()->m_load.Original<decltype(&Load)>()(stream, image);
+        if (image) Current()->loaded.push_back(*image);
+        return status;
+    }
+    static Gdiplus::GpStatus WINGDIPAPI Dispose(Gdiplus::GpImage* image)
+    {
+        Current()->disposed.push_back(image);
+        return Current()->m_dispose.Original<decltype(&Dispose)>()(image);
+    }
+    ImportHook m_load, m_dispose;
+};
+
+TEST_F(PairTest, DeletingTheDialogDisposesItsPicture)
+{
+    ImageLifetimes images;
+    ASSERT_TRUE(images.Installed());
+    {
+        TestDialog dialog;
+        RunWithScript(dialog, {[&] { dialog.UpdateView(); }});
+        ASSERT_EQ(images.loaded.size(), 1u);
+        ASSERT_NE(images.loaded[0], nullptr);
+        EXPECT_TRUE(images.disposed.empty()) << "the picture went with the window, before the dialog";
+    }
+    EXPECT_EQ(images.disposed, images.loaded);
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // The companion on its own
 
 TEST(StandardDialog, OnlyTheDialogBackgroundIsPaintedInTheTransparentKey)
 {
     std::vector<std::string> log;
-    TestCompanion companion(kCompanionWithControls, nullptr, &log);
+    TestCompanion companion(kCompanionWithControls, nullptr, &log, nullptr);
     ASSERT_TRUE(companion.CreateAndShow());
     EXPECT_TRUE(companion.IsWindowVisible());
 
@@ -623,43 +687,82 @@ TEST(StandardDialog, OnlyTheDialogBackgroundIsPaintedInTheTransparentKey)
 
 // ---------------------------------------------------------------------------------------------------------
 // Dragging, last: it leaves the X pointer where the drag ended.
-// Disabled until its X input timing is made reliable: it passes when the executable runs on its own
-// (--gtest_also_run_disabled_tests), but under ctest the press sometimes arrives too late and nothing moves.
 
-TEST_F(PairTest, DISABLED_DragMovesThePairStepByStep)
+// A step condition that also gives up after `ms`, noting that it did, so that a lost X event fails the test
+// instead of hanging it.
+std::function<bool()> Within(DWORD ms, std::function<bool()> condition, bool* timedOut)
+{
+    DWORD deadline = 0;
+    return [=]() mutable {
+        if (!deadline) deadline = ::GetTickCount() + ms;
+        if (condition()) return true;
+        if (static_cast<LONG>(::GetTickCount() - deadline) < 0) return false;
+        *timedOut = true;
+        return true;
+    };
+}
+
+TEST_F(PairTest, DragMovesThePairStepByStep)
 {
     BOOL fullDrag = FALSE;
     ::SystemParametersInfoW(SPI_GETDRAGFULLWINDOWS, 0, &fullDrag, 0);
     ::SystemParametersInfoW(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
 
+    // Each X event is made by one step and awaited by the next: Wine turns X events into messages only
+    // while a loop waits, so the player ticks (returning to the loop each time) until the window shows the
+    // event's effect. Inside the system's move loop the ticks keep coming, as that loop dispatches timers.
     TestDialog dialog;
     POINT start{}, grab{};
-    RECT end{};
-    size_t movesBefore = 0;
-    bool pointerWorks = false;
-    std::vector<std::function<void()>> script{
-        [&] {
+    bool pointerWorks = false, timedOut = false;
+    std::vector<POINT> stepsSeen;  // where the window was after each pointer step
+    size_t movesBefore = 0;        // those of the creation, when the companion is sized after the move
+    auto at = [&](int step) { return POINT{start.x + 30 * step, start.y + 20 * step}; };
+    auto windowAt = [&](POINT p) { RECT r = WindowRect(dialog.m_hWnd); return r.left == p.x && r.top == p.y; };
+    ScriptedPlayer player(40);
+    player.Then([&] {
+        RECT r = WindowRect(dialog.m_hWnd);
+        start = {r.left, r.top};
+        movesBefore = dialog.moves.size();
+        grab = OnScreen(dialog.m_hWnd, kOpaquePixel);
+        grab.y += 10;  // below the companion's controls
+        // Off the window first, so that arriving over it is a motion the window must see.
+        pointerWorks = XPointer("mousemove " + At({r.left - 20, r.top - 20})) && XPointer("mousemove " + At(grab));
+        dialog.pointerMoves = 0;
+    });
+    player.ThenWhen(Within(3000, [&] { return !pointerWorks || dialog.pointerMoves > 0; }, &timedOut),
+                    [&] { if (pointerWorks && !timedOut) XPointer("mousedown 1"); });
+    player.ThenWhen(Within(3000, [&] { return dialog.sizeMoveLoops > 0; }, &timedOut), [] {});
+    for (int step = 1; step <= 3; ++step) {
+        player.Then([&, step] { if (!timedOut) XPointer("mousemove " + At({grab.x + 30 * step, grab.y + 20 * step})); });
+        player.ThenWhen(Within(3000, [&, step] { return windowAt(at(step)); }, &timedOut), [&] {
             RECT r = WindowRect(dialog.m_hWnd);
-            start = {r.left, r.top};
-            movesBefore = dialog.moves.size();
-            grab = OnScreen(dialog.m_hWnd, kOpaquePixel);
-            grab.y += 10;  // below the companion's controls
-            pointerWorks = XPointer("mousemove " + At(grab) + " mousedown 1");
-        },
-    };
-    for (int step = 1; step <= 3; ++step)
-        script.push_back([&, step] { XPointer("mousemove " + At({grab.x + 30 * step, grab.y + 20 * step})); });
-    script.push_back([&] { XPointer("mouseup 1"); });
-    // Should the release go astray, Escape ends the system's move loop, so the test cannot hang in it.
-    script.push_back([&] { ::PostMessageW(dialog.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0); });
-    script.push_back([&] { Settle(); end = WindowRect(dialog.m_hWnd); });
-    RunWithScript(dialog, script, kPaceForXInput);
+            stepsSeen.push_back({r.left, r.top});
+        });
+    }
+    player.Then([&] { if (pointerWorks) XPointer("mouseup 1"); });
+    player.ThenWhen(Within(3000, [&] { return dialog.sizeMoveLoopsEnded > 0; }, &timedOut), [] {});
+    // Should the release have gone astray, Escape ends the system's move loop, so the test cannot hang in it.
+    player.Then([&] { if (dialog.sizeMoveLoops > dialog.sizeMoveLoopsEnded) ::PostMessageW(dialog.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0); });
+    player.Then([&] { if (dialog.m_hWnd) ::PostMessageW(dialog.m_hWnd, WM_CLOSE, 0, 0); });
+
+    theTestApp.m_pMainWnd = &dialog;
+    player.Start();
+    dialog.DoModal();
+    player.Stop();
     ::SystemParametersInfoW(SPI_SETDRAGFULLWINDOWS, fullDrag, nullptr, 0);
 
     if (!pointerWorks) GTEST_SKIP() << "no X pointer input (xdotool) here";
-    EXPECT_EQ(end.left, start.x + 90);
-    EXPECT_EQ(end.top, start.y + 60);
-    // Every step of the drag moved the window, and each time the companion was already over it.
+    EXPECT_FALSE(timedOut) << "steps seen: " << stepsSeen.size() << ", presses " << dialog.presses << ", move loops "
+                           << dialog.sizeMoveLoops << "/" << dialog.sizeMoveLoopsEnded;
+    EXPECT_EQ(dialog.presses, 1);
+    EXPECT_EQ(dialog.sizeMoveLoops, 1);
+    EXPECT_EQ(dialog.sizeMoveLoopsEnded, 1);
+    ASSERT_EQ(stepsSeen.size(), 3u);
+    for (int step = 1; step <= 3; ++step) {
+        EXPECT_EQ(stepsSeen[step - 1].x, at(step).x) << "step " << step;
+        EXPECT_EQ(stepsSeen[step - 1].y, at(step).y) << "step " << step;
+    }
+    // Every move of the drag found the companion already over the picture.
     ASSERT_GE(dialog.moves.size() - movesBefore, 3u);
     for (size_t i = movesBefore; i < dialog.moves.size(); ++i) {
         const auto& [picture, companion] = dialog.moves[i];

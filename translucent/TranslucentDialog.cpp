@@ -127,7 +127,7 @@ void CTranslucentDialog::UpdateView()
             // released) before either of them is taken apart.
             Gdiplus::Graphics graphics(memoryDC);
             graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
-            if (m_pImage) graphics.DrawImage(m_pImage, 0, 0, static_cast<INT>(size.cx), static_cast<INT>(size.cy));
+            if (m_pImage) DrawPictureOnto(graphics, size);
             for (CTranslucentWidget* widget : m_widgets)
                 if (widget && widget->m_bVisible) widget->Render(&graphics);
         }
@@ -146,6 +146,21 @@ void CTranslucentDialog::UpdateView()
     if (section) ::DeleteObject(section);
     ::DeleteDC(memoryDC);
     ::ReleaseDC(m_hWnd, windowDC);
+}
+
+void CTranslucentDialog::DrawPictureOnto(Gdiplus::Graphics& graphics, SIZE size) const
+{
+    // The picture covers the whole zeroed frame at its own size, so blending it over the zeros gives exactly
+    // its pixels: copying them instead, with no filtering and pixel centres on whole coordinates, draws the
+    // same frame while sparing GDI+ the blend and the filter.
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    graphics.DrawImage(m_pImage, 0, 0, static_cast<INT>(size.cx), static_cast<INT>(size.cy));
+    // Widgets are drawn over the picture, so they get the usual blending and filtering back.
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeDefault);
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeDefault);
 }
 
 BOOL CTranslucentDialog::OnEraseBkgnd(HDC) { return TRUE; }

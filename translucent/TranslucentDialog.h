@@ -58,6 +58,8 @@ public:
 protected:
     // The picture's size, asked of the image each time; 0 x 0 when there is no picture.
     SIZE ImageSize() const;
+    // Draws the picture at `size`, its own, into a frame that is still all zeros.
+    void DrawPictureOnto(Gdiplus::Graphics& graphics, SIZE size) const;
 
     BLENDFUNCTION m_blend{};
     Gdiplus::Image* m_pImage = nullptr;  // owned
