@@ -13,13 +13,12 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/fakebrowser/FakeBrowser.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/Player.h"
 
 namespace {
@@ -33,63 +32,7 @@ std::string Narrow(const std::wstring& s)
     return out;
 }
 
-using Pages = std::map<std::string, std::string>;
-
-// An HTTP/1.0 server on 127.0.0.1 that answers from a table of paths, on its own thread.
-class LoopbackServer {
-public:
-    explicit LoopbackServer(Pages pages) : m_pages(std::move(pages))
-    {
-        WSADATA wsa;
-        ::WSAStartup(MAKEWORD(2, 2), &wsa);
-        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        int len = sizeof addr;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len);
-        m_port = ntohs(addr.sin_port);
-        ::listen(m_listener, 8);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~LoopbackServer()
-    {
-        ::closesocket(m_listener);  // ends the blocking accept
-        m_thread.join();
-        ::WSACleanup();
-    }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-    std::wstring Url(const std::wstring& path) const { return L"http://127.0.0.1:" + std::to_wstring(m_port) + path; }
-
-private:
-    void Serve()
-    {
-        for (;;) {
-            SOCKET s = ::accept(m_listener, nullptr, nullptr);
-            if (s == INVALID_SOCKET) return;
-            std::string request;
-            char buffer[1024];
-            int n;
-            while (request.find("\r\n\r\n") == std::string::npos && (n = ::recv(s, buffer, sizeof buffer, 0)) > 0)
-                request.append(buffer, static_cast<size_t>(n));
-            std::string path = request.substr(4, request.find(' ', 4) - 4);
-            auto page = m_pages.find(path);
-            std::string answer = page == m_pages.end()
-                                     ? "HTTP/1.0 404 Not Found\r\n\r\nnot here"
-                                     : "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page->second;
-            ::send(s, answer.data(), static_cast<int>(answer.size()), 0);
-            ::closesocket(s);
-        }
-    }
-
-    Pages m_pages;
-    SOCKET m_listener;
-    int m_port = 0;
-    std::thread m_thread;
-};
+using Pages = LoopbackServer::Pages;
 
 // One event as the sink received it.
 struct Event {
