@@ -63,19 +63,29 @@ private:
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }           \
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
-// A DWebBrowserEvents2 sink that records every event and may act on it.
-class EventSink : public IDispatch, public Unknown {
+// An IDispatch without type information that answers for IUnknown, IDispatch and one more interface.
+class TestDispatch : public IDispatch, public Unknown {
 public:
+    explicit TestDispatch(REFIID alsoAnswersFor = IID_IDispatch) : m_also(alsoAnswersFor) {}
     TEST_IUNKNOWN
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
-        *out = (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2) ? this : nullptr;
+        *out = (iid == IID_IUnknown || iid == IID_IDispatch || iid == m_also) ? static_cast<IDispatch*>(this) : nullptr;
         if (!*out) return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+private:
+    IID m_also;
+};
+
+// A DWebBrowserEvents2 sink that records every event and may act on it.
+class EventSink : public TestDispatch {
+public:
+    EventSink() : TestDispatch(DIID_DWebBrowserEvents2) {}
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
     {
@@ -116,7 +126,7 @@ struct ExternalCall {
 };
 
 // The page's window.external: knows "outLink" only.
-class ExternalObject : public IDispatch, public Unknown {
+class ExternalObject : public TestDispatch {
 public:
     static constexpr DISPID kOutLink = 0x60020000;
     ~ExternalObject() override
@@ -124,16 +134,6 @@ public:
         for (auto& c : calls)
             for (auto& v : c.args) ::VariantClear(&v);
     }
-    TEST_IUNKNOWN
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        *out = (iid == IID_IUnknown || iid == IID_IDispatch) ? this : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override
     {
         if (wcscmp(names[0], L"outLink") != 0) return DISP_E_UNKNOWNNAME;
