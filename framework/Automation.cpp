@@ -109,7 +109,7 @@ VARIANT_BOOL* Arg<VARIANT_BOOL*>::From(VARIANT* arg)
 
 // ---- the COM object behind GetIDispatch ----
 
-class CCmdTargetDispatch final : public IDispatch {
+class CCmdTargetDispatch final : public DispatchWithoutTypeInfo {
 public:
     explicit CCmdTargetDispatch(CCmdTarget* owner) : m_owner(owner) {}
     CCmdTargetDispatch(const CCmdTargetDispatch&) = delete;
@@ -135,18 +135,6 @@ public:
         LONG left = ::InterlockedDecrement(&m_refs);
         if (left == 0) delete this;
         return static_cast<ULONG>(left);
-    }
-
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
     }
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override

@@ -70,6 +70,24 @@ struct EventSinkMap {
     bool HasControl(UINT controlId) const;
 };
 
+// Base of our own IDispatch objects. They carry no type library: script engines find members through
+// GetIDsOfNames and controls call their sinks by dispatch id. Names are unknown unless a class overrides.
+class DispatchWithoutTypeInfo : public IDispatch {
+public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+    {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+};
+
 namespace automation {
 
 // The argument at `index` in the order the caller wrote them, or null when fewer were passed. Named

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "framework/Automation.h"
 #include "framework/DHtmlDialog.h"
 #include "framework/Wnd.h"
 
@@ -50,6 +51,20 @@ protected:
     COleControlSite* m_site;
 };
 
+// The in-place site and the frame both answer as the dialog's window, which the control's window lives in.
+template <class I>
+class SiteWindow : public SiteMember<I> {
+public:
+    using SiteMember<I>::SiteMember;
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override
+    {
+        if (!out) return E_POINTER;
+        *out = this->m_site->GetContainer();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+};
+
 class COleControlSite::ClientSite final : public SiteMember<IOleClientSite> {
 public:
     using SiteMember::SiteMember;
@@ -69,16 +84,9 @@ public:
     HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
 };
 
-class COleControlSite::InPlaceFrame final : public SiteMember<IOleInPlaceFrame> {
+class COleControlSite::InPlaceFrame final : public SiteWindow<IOleInPlaceFrame> {
 public:
-    using SiteMember::SiteMember;
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override
-    {
-        if (!out) return E_POINTER;
-        *out = m_site->m_container;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    using SiteWindow::SiteWindow;
     // A dialog has no tool space to give.
     HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
     HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
@@ -99,16 +107,9 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 };
 
-class COleControlSite::InPlaceSite final : public SiteMember<IOleInPlaceSite> {
+class COleControlSite::InPlaceSite final : public SiteWindow<IOleInPlaceSite> {
 public:
-    using SiteMember::SiteMember;
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override
-    {
-        if (!out) return E_POINTER;
-        *out = m_site->m_container;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    using SiteWindow::SiteWindow;
     HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return m_site->m_tornDown ? S_FALSE : S_OK; }
     HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override
     {
@@ -226,21 +227,9 @@ public:
 };
 
 // Ambient properties: the control runs in user mode; everything else is the control's default.
-class COleControlSite::Ambients final : public SiteMember<IDispatch> {
+class COleControlSite::Ambients final : public SiteMember<DispatchWithoutTypeInfo> {
 public:
     using SiteMember::SiteMember;
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override
     {
         if (id != DISPID_AMBIENT_USERMODE || !(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
@@ -253,7 +242,7 @@ public:
 
 // The control's events, routed through the hosting dialog's event-sink table. It answers for the control's
 // event interface too: the connection point asks for that before it accepts the sink.
-class COleControlSite::EventSink final : public IDispatch {
+class COleControlSite::EventSink final : public DispatchWithoutTypeInfo {
 public:
     explicit EventSink(COleControlSite* site) : m_site(site) {}
     EventSink(const EventSink&) = delete;
@@ -272,18 +261,6 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return m_site->AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return m_site->Release(); }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override
     {
         if (result) ::VariantInit(result);

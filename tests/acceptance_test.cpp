@@ -8,12 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/ProgramDriver.h"
+#include "tests/support/ScreenShot.h"
 
 namespace {
 
@@ -92,33 +93,6 @@ HWND WaitForExitPrompt(const driver::Program& program)
     return program.WaitForWindow(
         [](const driver::WindowInfo& w) { return w.className == L"#32770" && w.title == kExitCaption; });
 }
-
-// What the screen shows, as 0x00RRGGBB per pixel, rows top-down.
-struct ScreenShot {
-    explicit ScreenShot(const RECT& area) : left(area.left), top(area.top), width(area.right - area.left),
-                                             height(area.bottom - area.top)
-    {
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = nullptr;
-        HDC screen = ::GetDC(nullptr);
-        HDC memory = ::CreateCompatibleDC(screen);
-        HBITMAP section = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = ::SelectObject(memory, section);
-        ::BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
-        ::GdiFlush();
-        pixels.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
-        ::SelectObject(memory, old);
-        ::DeleteObject(section);
-        ::DeleteDC(memory);
-        ::ReleaseDC(nullptr, screen);
-    }
-    // The pixel at a screen point inside the area.
-    DWORD At(int x, int y) const { return pixels[static_cast<size_t>((y - top) * width + (x - left))] & 0xFFFFFF; }
-
-    int left, top, width, height;
-    std::vector<DWORD> pixels;
-};
 
 bool Near(DWORD a, DWORD b, int tolerance = 2)
 {
@@ -233,86 +207,17 @@ private:
     std::wstring m_oldValue;
 };
 
-// An HTTP/1.0 server on 127.0.0.1 on its own thread. The login page hands over to the game the first time
-// it is served and is an ordinary page afterwards, so that a fresh launcher stays up.
-class GameSite {
-public:
-    GameSite()
-    {
-        WSADATA wsa;
-        ::WSAStartup(MAKEWORD(2, 2), &wsa);
-        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        int length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        ::listen(m_listener, 8);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~GameSite()
-    {
-        ::closesocket(m_listener);  // ends the blocking accept
-        m_thread.join();
-        ::WSACleanup();
-    }
-    GameSite(const GameSite&) = delete;
-    GameSite& operator=(const GameSite&) = delete;
-
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
-
-    int Requests(const std::string& path) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return static_cast<int>(std::count(m_requested.begin(), m_requested.end(), path));
-    }
-
-private:
-    void Serve()
-    {
-        for (;;) {
-            SOCKET client = ::accept(m_listener, nullptr, nullptr);
-            if (client == INVALID_SOCKET) return;
-            std::string request;
-            char buffer[1024];
-            int n;
-            while (request.find("\r\n\r\n") == std::string::npos &&
-                   (n = ::recv(client, buffer, sizeof buffer, 0)) > 0)
-                request.append(buffer, static_cast<size_t>(n));
-            std::string answer = Answer(request);
-            ::send(client, answer.data(), static_cast<int>(answer.size()), 0);
-            ::closesocket(client);
-        }
-    }
-
-    std::string Answer(const std::string& request)
-    {
-        if (request.compare(0, 4, "GET ") != 0) return "HTTP/1.0 400 Bad Request\r\n\r\n";
-        std::string path = request.substr(4, request.find(' ', 4) - 4);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_requested.push_back(path);
-        std::string body;
-        if (path == "/login.html") {
-            body = std::count(m_requested.begin(), m_requested.end(), path) == 1
-                       ? "<html><body><script>window.external.outLink(\"S1\", \"" + Url("/game.html") +
-                             "\");</script></body></html>"
-                       : "<html><body>login</body></html>";
-        } else if (path == "/game.html") {
-            body = "<html><body>game</body></html>";
-        } else {
-            return "HTTP/1.0 404 Not Found\r\n\r\n";
-        }
-        return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body;
-    }
-
-    SOCKET m_listener;
-    int m_port = 0;
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_requested;
-};
+// The game's site: the login page hands over to the game the first time it is served and is an ordinary
+// page afterwards, so that a fresh launcher stays up.
+std::optional<std::string> GameSite(const std::string& path, int timesRequested)
+{
+    if (path == "/login.html")
+        return timesRequested == 1
+                   ? "<html><body><script>window.external.outLink(\"S1\", \"$ORIGIN/game.html\");</script></body></html>"
+                   : "<html><body>login</body></html>";
+    if (path == "/game.html") return "<html><body>game</body></html>";
+    return std::nullopt;
+}
 
 // True when this prefix creates the stand-in browser for the web browser control (see acceptance.sh).
 bool StandInBrowserMapped()
@@ -459,7 +364,7 @@ TEST(AcceptanceTest, CloseButtonAsksFirstAndEndsTheProgramOnYes)
 TEST(AcceptanceTest, LoginPageStartsTheGameAndClosingTheGameComesBackToAFreshLauncher)
 {
     if (!StandInBrowserMapped()) GTEST_SKIP() << "the web browser control runs no page script in this prefix";
-    GameSite site;
+    LoopbackServer site(GameSite);
     std::wstring browserLog = TempPath(L"velmora-acceptance-browser.log");
     ::DeleteFileW(browserLog.c_str());
     ::SetEnvironmentVariableW(L"VELMORA_FAKEBROWSER_LOG", browserLog.c_str());

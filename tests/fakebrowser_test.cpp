@@ -13,13 +13,12 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/fakebrowser/FakeBrowser.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/Player.h"
 
 namespace {
@@ -33,63 +32,7 @@ std::string Narrow(const std::wstring& s)
     return out;
 }
 
-using Pages = std::map<std::string, std::string>;
-
-// An HTTP/1.0 server on 127.0.0.1 that answers from a table of paths, on its own thread.
-class LoopbackServer {
-public:
-    explicit LoopbackServer(Pages pages) : m_pages(std::move(pages))
-    {
-        WSADATA wsa;
-        ::WSAStartup(MAKEWORD(2, 2), &wsa);
-        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        int len = sizeof addr;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len);
-        m_port = ntohs(addr.sin_port);
-        ::listen(m_listener, 8);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~LoopbackServer()
-    {
-        ::closesocket(m_listener);  // ends the blocking accept
-        m_thread.join();
-        ::WSACleanup();
-    }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-    std::wstring Url(const std::wstring& path) const { return L"http://127.0.0.1:" + std::to_wstring(m_port) + path; }
-
-private:
-    void Serve()
-    {
-        for (;;) {
-            SOCKET s = ::accept(m_listener, nullptr, nullptr);
-            if (s == INVALID_SOCKET) return;
-            std::string request;
-            char buffer[1024];
-            int n;
-            while (request.find("\r\n\r\n") == std::string::npos && (n = ::recv(s, buffer, sizeof buffer, 0)) > 0)
-                request.append(buffer, static_cast<size_t>(n));
-            std::string path = request.substr(4, request.find(' ', 4) - 4);
-            auto page = m_pages.find(path);
-            std::string answer = page == m_pages.end()
-                                     ? "HTTP/1.0 404 Not Found\r\n\r\nnot here"
-                                     : "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page->second;
-            ::send(s, answer.data(), static_cast<int>(answer.size()), 0);
-            ::closesocket(s);
-        }
-    }
-
-    Pages m_pages;
-    SOCKET m_listener;
-    int m_port = 0;
-    std::thread m_thread;
-};
+using Pages = LoopbackServer::Pages;
 
 // One event as the sink received it.
 struct Event {
@@ -120,19 +63,29 @@ private:
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }           \
     STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
 
-// A DWebBrowserEvents2 sink that records every event and may act on it.
-class EventSink : public IDispatch, public Unknown {
+// An IDispatch without type information that answers for IUnknown, IDispatch and one more interface.
+class TestDispatch : public IDispatch, public Unknown {
 public:
+    explicit TestDispatch(REFIID alsoAnswersFor = IID_IDispatch) : m_also(alsoAnswersFor) {}
     TEST_IUNKNOWN
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
-        *out = (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2) ? this : nullptr;
+        *out = (iid == IID_IUnknown || iid == IID_IDispatch || iid == m_also) ? static_cast<IDispatch*>(this) : nullptr;
         if (!*out) return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+private:
+    IID m_also;
+};
+
+// A DWebBrowserEvents2 sink that records every event and may act on it.
+class EventSink : public TestDispatch {
+public:
+    EventSink() : TestDispatch(DIID_DWebBrowserEvents2) {}
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
     {
@@ -173,7 +126,7 @@ struct ExternalCall {
 };
 
 // The page's window.external: knows "outLink" only.
-class ExternalObject : public IDispatch, public Unknown {
+class ExternalObject : public TestDispatch {
 public:
     static constexpr DISPID kOutLink = 0x60020000;
     ~ExternalObject() override
@@ -181,16 +134,6 @@ public:
         for (auto& c : calls)
             for (auto& v : c.args) ::VariantClear(&v);
     }
-    TEST_IUNKNOWN
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        *out = (iid == IID_IUnknown || iid == IID_IDispatch) ? this : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override
     {
         if (wcscmp(names[0], L"outLink") != 0) return DISP_E_UNKNOWNNAME;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,24 @@ std::wstring Title(HWND window)
     return text;
 }
 
+// The last steps of every run: a close request answered Yes hands back to the launcher.
+void ThenCloseWithYes(ScriptedPlayer& player, std::function<HWND()> window)
+{
+    player.Then([window] { ::PostMessageW(window(), WM_CLOSE, 0, 0); });
+    player.ThenWhen([] { return FindThreadDialog(kPromptCaption) != nullptr; }, [] {
+        ::PostMessageW(FindThreadDialog(kPromptCaption), WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    });
+}
+
+// Runs the game window until it hands back, failing a run that never ends rather than hanging.
+void RunGame(GameHost& host, ScriptedPlayer& player, const std::wstring& gameUrl = L"http://127.0.0.1:9/game",
+             const std::wstring& label = L"S12")
+{
+    Watchdog watchdog([] { ADD_FAILURE() << "the run did not finish"; });
+    player.Start();
+    host.LaunchGame(gameUrl.c_str(), label.c_str());
+}
+
 class GameWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -139,20 +158,11 @@ protected:
 
     HWND GameWindow() const { return host.Game() ? host.Game()->m_hWnd : nullptr; }
 
-    // The last steps of every run: a close request answered Yes hands back to the launcher.
-    void ThenCloseWithYes()
-    {
-        player.Then([&] { ::PostMessageW(GameWindow(), WM_CLOSE, 0, 0); });
-        player.ThenWhen([&] { return FindThreadDialog(kPromptCaption) != nullptr; }, [&] {
-            ::PostMessageW(FindThreadDialog(kPromptCaption), WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-        });
-    }
+    void ThenCloseWithYes() { ::ThenCloseWithYes(player, [this] { return GameWindow(); }); }
 
     void Run(const std::wstring& gameUrl, const std::wstring& label = L"S12")
     {
-        Watchdog watchdog([] { ADD_FAILURE() << "the run did not finish"; });
-        player.Start();
-        host.LaunchGame(gameUrl.c_str(), label.c_str());
+        RunGame(host, player, gameUrl, label);
         player.Stop();
         EXPECT_TRUE(player.Done());
         EXPECT_EQ(1, host.returns);
@@ -397,16 +407,9 @@ TEST(GameWindowWithoutTrayIcon, F12LeavesTheWindowShown)
         EXPECT_EQ(1u, CountTrayCalls(NIM_ADD));
         PressKey(game, VK_F12);
     });
-    player.Then([&] {
-        EXPECT_TRUE(::IsWindowVisible(game));
-        ::PostMessageW(game, WM_CLOSE, 0, 0);
-    });
-    player.ThenWhen([&] { return FindThreadDialog(kPromptCaption) != nullptr; }, [&] {
-        ::PostMessageW(FindThreadDialog(kPromptCaption), WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    });
-    Watchdog watchdog([] { ADD_FAILURE() << "the run did not finish"; });
-    player.Start();
-    host.LaunchGame(L"http://127.0.0.1:9/game", L"S12");
+    player.Then([&] { EXPECT_TRUE(::IsWindowVisible(game)); });
+    ThenCloseWithYes(player, [&] { return game; });
+    RunGame(host, player);
     EXPECT_TRUE(player.Done());
     EXPECT_EQ(1, host.returns);
     DrainMessages();
@@ -450,18 +453,9 @@ TEST(GameWindowWithoutBrowser, StaysUpBlankAndClosesNormally)
         EXPECT_EQ(std::wstring(L"Velmora") + kHint, Title(game));
         for (WPARAM key : {WPARAM{VK_F5}, WPARAM{VK_F11}, WPARAM{VK_ESCAPE}, WPARAM{VK_RETURN}}) PressKey(game, key);
     });
-    player.Then([&] {
-        EXPECT_TRUE(Framed(game));
-        ::PostMessageW(game, WM_CLOSE, 0, 0);
-    });
-    player.ThenWhen([&] { return FindThreadDialog(kPromptCaption) != nullptr; }, [&] {
-        ::PostMessageW(FindThreadDialog(kPromptCaption), WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    });
-    {
-        Watchdog watchdog([] { ADD_FAILURE() << "the run did not finish"; });
-        player.Start();
-        host.LaunchGame(L"http://127.0.0.1:9/game", L"S12");
-    }
+    player.Then([&] { EXPECT_TRUE(Framed(game)); });
+    ThenCloseWithYes(player, [&] { return game; });
+    RunGame(host, player);
     EXPECT_TRUE(player.Done());
     EXPECT_EQ(1, host.returns);
     EXPECT_TRUE(host.gameGone);

@@ -6,7 +6,6 @@
 // and a stand-in control registered by this test, which records what its container does to it and fires
 // events and keys on demand.
 #include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <gtest/gtest.h>
 
@@ -17,14 +16,14 @@
 
 #include <algorithm>
 #include <functional>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "framework/Framework.h"
 #include "framework/OleControlSite.h"
 #include "launcher/WebBrowser2.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/Player.h"
 
 namespace {
@@ -835,73 +834,8 @@ TEST_F(HostingTest, HandOverInsideAControlsCallKeepsTheControlAliveUntilTheCallR
 
 // ---- the system's browser ----
 
-// A one-page HTTP server on the loopback interface, for as long as the test runs.
-class LoopbackServer {
-public:
-    LoopbackServer()
-    {
-        WSADATA data;
-        ::WSAStartup(MAKEWORD(2, 2), &data);
-        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 4);
-        int length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~LoopbackServer()
-    {
-        ::closesocket(m_listener);  // ends the accept loop
-        m_thread.join();
-        ::WSACleanup();
-    }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
-
-    std::wstring Url(const char* path) const
-    {
-        return L"http://127.0.0.1:" + std::to_wstring(m_port) + std::wstring(path, path + strlen(path));
-    }
-    std::vector<std::string> Requests()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_requests;
-    }
-
-private:
-    void Serve()
-    {
-        for (;;) {
-            SOCKET client = ::accept(m_listener, nullptr, nullptr);
-            if (client == INVALID_SOCKET) return;
-            char buffer[4096];
-            int got = ::recv(client, buffer, sizeof buffer - 1, 0);
-            if (got > 0) {
-                buffer[got] = 0;
-                std::string request(buffer);
-                {
-                    std::lock_guard<std::mutex> lock(m_mutex);
-                    m_requests.push_back(request.substr(0, request.find("\r\n")));
-                }
-                const char reply[] = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 26\r\nConnection: close\r\n\r\n"
-                                     "<html><body>ok</body></html>";
-                ::send(client, reply, sizeof reply - 1, 0);
-            }
-            ::closesocket(client);
-        }
-    }
-
-    SOCKET m_listener;
-    unsigned short m_port = 0;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::vector<std::string> m_requests;
-};
+// A server that answers every path with the same small page.
+std::optional<std::string> AnyPath(const std::string&, int) { return "<html><body>ok</body></html>"; }
 
 std::string Narrow(const wchar_t* text)
 {
@@ -910,24 +844,17 @@ std::string Narrow(const wchar_t* text)
     return out;
 }
 
-bool Requested(LoopbackServer& server, const std::string& line)
-{
-    for (const std::string& r : server.Requests())
-        if (r == line) return true;
-    return false;
-}
-
 TEST_F(HostingTest, BrowserNavigationReachesLoopbackServerAndItsEventsReachTheSink)
 {
-    LoopbackServer server;
+    LoopbackServer server(AnyPath);
     HostDialog dialog(kBrowserTemplate);
     ASSERT_TRUE(dialog.Create(kBrowserTemplate));
     dialog.m_browser.SetSilent(TRUE);
-    std::wstring address = server.Url("/login?fullscn=1");
+    std::wstring address = server.Url(L"/login?fullscn=1");
     dialog.m_browser.Navigate(address.c_str(), nullptr, nullptr, nullptr, nullptr);
 
-    EXPECT_TRUE(PumpUntil([&] { return Requested(server, "GET /login?fullscn=1 HTTP/1.1"); }, 15000))
-        << (server.Requests().empty() ? std::string("no request") : server.Requests()[0]);
+    EXPECT_TRUE(PumpUntil([&] { return server.Requested("GET /login?fullscn=1 HTTP/1.1"); }, 15000))
+        << (server.RequestLines().empty() ? std::string("no request") : server.RequestLines()[0]);
     EXPECT_TRUE(PumpUntil([&] { return !dialog.before.empty(); }, 15000));
     if (!dialog.before.empty()) {
         EXPECT_EQ(dialog.before[0], address);
@@ -941,7 +868,7 @@ TEST_F(HostingTest, BrowserNavigationReachesLoopbackServerAndItsEventsReachTheSi
 
 TEST_F(HostingTest, HtmlDialogsOwnBrowserFillsTheClientAreaAndNavigates)
 {
-    LoopbackServer server;
+    LoopbackServer server(AnyPath);
     CDHtmlDialog dialog(kEmptyTemplate, kPage);
     ASSERT_TRUE(dialog.Create(kEmptyTemplate));
     HWND browser = ::GetDlgItem(dialog.m_hWnd, CDHtmlDialog::kBrowserId);
@@ -959,8 +886,8 @@ TEST_F(HostingTest, HtmlDialogsOwnBrowserFillsTheClientAreaAndNavigates)
     dialog.MoveWindow(30, 40, 500, 320);
     EXPECT_TRUE(fills());
 
-    dialog.Navigate(server.Url("/game").c_str());
-    EXPECT_TRUE(PumpUntil([&] { return Requested(server, "GET /game HTTP/1.1"); }, 15000));
+    dialog.Navigate(server.Url(L"/game").c_str());
+    EXPECT_TRUE(PumpUntil([&] { return server.Requested("GET /game HTTP/1.1"); }, 15000));
     dialog.DestroyWindow();
     EXPECT_FALSE(::IsWindow(browser));
     EXPECT_EQ(::GetDlgItem(dialog.m_hWnd, CDHtmlDialog::kBrowserId), nullptr);

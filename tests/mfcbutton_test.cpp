@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/Framework.h"
+#include "tests/support/GdiplusSession.h"
 #include "tests/support/Player.h"
 
 namespace {
@@ -32,19 +33,7 @@ constexpr COLORREF kBackground = RGB(0, 255, 0);
 class TestApp : public CWinApp {};
 TestApp theTestApp;
 
-class GdiplusEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&m_token, &input, nullptr);
-    }
-    void TearDown() override { Gdiplus::GdiplusShutdown(m_token); }
-
-private:
-    ULONG_PTR m_token = 0;
-};
-::testing::Environment* const gdiplusEnvironment = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+::testing::Environment* const gdiplusSession = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
 
 std::string SettingsText(const char* imageType, const char* fullText)
 {

@@ -150,6 +150,23 @@ public:
     virtual bool Silent() const = 0;
     virtual void SetSilent(bool silent) = 0;
 
+    // IUnknown, for an object that is nothing but a browser; the browser itself answers for more.
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        *out = IsBrowserInterface(iid) ? static_cast<IWebBrowser2*>(this) : nullptr;
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        LONG refs = ::InterlockedDecrement(&m_refs);
+        if (refs == 0) delete this;
+        return static_cast<ULONG>(refs);
+    }
+
     // IDispatch: no type information; names and ids of the members above.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override
     {
@@ -338,28 +355,15 @@ protected:
         return iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IWebBrowser || iid == IID_IWebBrowserApp ||
                iid == IID_IWebBrowser2;
     }
+
+private:
+    LONG m_refs = 1;
 };
 
 // The object that stands for one <iframe> of the top document: the pointer that its events carry.
 class Frame final : public WebBrowserBase {
 public:
     Frame(Browser* owner, int index, const std::wstring& url) : m_owner(owner), m_index(index), m_url(url) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = IsBrowserInterface(iid) ? static_cast<IWebBrowser2*>(this) : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
 
     HRESULT StartNavigation(const std::wstring& url) override;
     std::wstring Location() const override { return m_url; }
@@ -380,7 +384,6 @@ public:
     void SetBusy(bool busy) { m_busy = busy; }
 
 private:
-    LONG m_refs = 1;
     Browser* m_owner;
     int m_index;
     std::wstring m_url, m_title;
@@ -480,13 +483,9 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
+    // The other interfaces share the one count.
+    STDMETHODIMP_(ULONG) AddRef() override { return WebBrowserBase::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return WebBrowserBase::Release(); }
 
     // The browser's own state, for IWebBrowser2.
     HRESULT StartNavigation(const std::wstring& url) override
@@ -928,6 +927,14 @@ private:
         }
     }
 
+    static VARIANT Long(long n)
+    {
+        VARIANT v;
+        ::VariantInit(&v);
+        v.vt = VT_I4;
+        v.lVal = n;
+        return v;
+    }
     static VARIANT Text(const std::wstring& s)
     {
         VARIANT v;
@@ -976,10 +983,7 @@ private:
     bool FireBeforeNavigate(IDispatch* target, const std::wstring& url, const std::wstring& who)
     {
         LogLine(L"event 250 " + url + who);
-        VARIANT address = Text(url), flags, frameName = Text(L""), postData, headers = Text(L"");
-        ::VariantInit(&flags);
-        flags.vt = VT_I4;
-        flags.lVal = 0;
+        VARIANT address = Text(url), flags = Long(0), frameName = Text(L""), postData, headers = Text(L"");
         ::VariantInit(&postData);
         VARIANT_BOOL cancel = VARIANT_FALSE;
         VARIANT args[7] = {BoolRef(&cancel),   ByRef(&headers), ByRef(&postData), ByRef(&frameName),
@@ -993,10 +997,7 @@ private:
     void FireNavigateError(IDispatch* target, const std::wstring& url, long status, const std::wstring& who)
     {
         LogLine(L"event 271 " + url + who);
-        VARIANT address = Text(url), frameName = Text(L""), code;
-        ::VariantInit(&code);
-        code.vt = VT_I4;
-        code.lVal = status;
+        VARIANT address = Text(url), frameName = Text(L""), code = Long(status);
         VARIANT_BOOL cancel = VARIANT_FALSE;
         VARIANT args[5] = {BoolRef(&cancel), ByRef(&code), ByRef(&frameName), ByRef(&address), Dispatch(target)};
         Fire(DISPID_NAVIGATEERROR, args, 5);
@@ -1004,7 +1005,6 @@ private:
         ::VariantClear(&frameName);
     }
 
-    LONG m_refs = 1;
     EventConnectionPoint m_events;
     IOleClientSite* m_clientSite = nullptr;
     IOleInPlaceSite* m_inPlaceSite = nullptr;
