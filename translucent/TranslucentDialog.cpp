@@ -123,9 +123,13 @@ void CTranslucentDialog::UpdateView()
         std::memset(bits, 0, static_cast<size_t>(byteCount));  // every pixel starts fully transparent
         HGDIOBJ previous = ::SelectObject(memoryDC, section);
         {
-            // The Graphics draws into the section through the memory DC, so it must be gone (flushed and
-            // released) before either of them is taken apart.
-            Gdiplus::Graphics graphics(memoryDC);
+            // The Graphics draws straight into the section's premultiplied pixels (rows bottom-up, like the
+            // section's), which spares GDI+ the detour through a device context. It must be gone (flushed
+            // and released) before the section is taken apart.
+            const INT stride = -4 * static_cast<INT>(size.cx);
+            BYTE* firstRow = static_cast<BYTE*>(bits) + static_cast<size_t>(byteCount) - static_cast<size_t>(4 * size.cx);
+            Gdiplus::Bitmap target(size.cx, size.cy, stride, PixelFormat32bppPARGB, firstRow);
+            Gdiplus::Graphics graphics(&target);
             graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
             if (m_pImage) DrawPictureOnto(graphics, size);
             for (CTranslucentWidget* widget : m_widgets)
