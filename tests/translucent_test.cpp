@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/Framework.h"
+#include "tests/support/GdiplusSession.h"
 #include "tests/support/ImportHook.h"
 #include "tests/support/Player.h"
 #include "translucent/ImageLoader.h"
@@ -35,18 +36,6 @@ constexpr POINT kOpaquePixel{5, 15}, kHalfPixel{20, 15}, kClearPixel{35, 15};
 class TestApp : public CWinApp {};
 TestApp theTestApp;
 
-class GdiplusSession : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&m_token, &input, nullptr);
-    }
-    void TearDown() override { Gdiplus::GdiplusShutdown(m_token); }
-
-private:
-    ULONG_PTR m_token = 0;
-};
 const auto* const gdiplusSession = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
 
 // An image's pixel as GDI+ decodes it (non-premultiplied ARGB).
