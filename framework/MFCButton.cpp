@@ -224,6 +224,7 @@ static const MessageEntry CMFCButton_messageEntries[] = {
     msgmap::OnMessage<&CMFCButton::OnPointerMayHaveLeft>(WM_CAPTURECHANGED),
     msgmap::OnMessage<&CMFCButton::OnPointerMayHaveLeft>(WM_KILLFOCUS),
     msgmap::OnMessage<&CMFCButton::OnPointerMayHaveLeft>(WM_CANCELMODE),
+    msgmap::OnMessage<&CMFCButton::OnHoverWatch>(WM_TIMER),
     msgmap::OnSetCursor<&CMFCButton::OnSetCursor>(),
     msgmap::OnMessage<&CMFCButton::OnSetStyle>(BM_SETSTYLE),
     msgmap::OnMessage<&CMFCButton::OnEnable>(WM_ENABLE),
@@ -352,7 +353,21 @@ void CMFCButton::SetHot(bool hot)
 {
     if (m_bHot == hot) return;
     m_bHot = hot;
+    // While hot, a watch also catches what brings no message to the button: its application deactivated
+    // with the pointer standing still, or the pointer gone while a leave report was lost.
+    if (hot) ::SetTimer(m_hWnd, kHoverWatchTimer, kHoverWatchMs, nullptr);
+    else ::KillTimer(m_hWnd, kHoverWatchTimer);
     Invalidate(FALSE);
+}
+
+LRESULT CMFCButton::OnHoverWatch(WPARAM id, LPARAM)
+{
+    if (id != kHoverWatchTimer) return Default();
+    HWND foreground = ::GetForegroundWindow();
+    bool otherApplicationActive = foreground && ::GetWindowThreadProcessId(foreground, nullptr) != ::GetCurrentThreadId();
+    if (!m_bHot) ::KillTimer(m_hWnd, kHoverWatchTimer);  // made normal behind SetHot's back (disabled)
+    else if (otherApplicationActive || !PointerIsOver()) SetHot(false);
+    return 0;
 }
 
 bool CMFCButton::PointerIsOver() const

@@ -82,6 +82,7 @@ public:
     void OnMouseMove(UINT flags, POINT at);
     void OnMouseLeave();
     LRESULT OnPointerMayHaveLeft(WPARAM, LPARAM);
+    LRESULT OnHoverWatch(WPARAM id, LPARAM);
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage);
     LRESULT OnSetStyle(WPARAM style, LPARAM redraw);
     LRESULT OnEnable(WPARAM, LPARAM);
@@ -94,6 +95,8 @@ private:
     void DrawBackground(HDC dc, const RECT& client);
     const Picture* CurrentPicture() const;
     void SetHot(bool hot);
+    static constexpr UINT_PTR kHoverWatchTimer = 0x4D42;  // "MB"
+    static constexpr UINT kHoverWatchMs = 100;
     bool PointerIsOver() const;
     void MakeOwnerDrawn();
 

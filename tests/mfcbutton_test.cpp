@@ -3,6 +3,8 @@
 // hover tracking, cursor and click.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <objidl.h>
 #include <gdiplus.h>
 
@@ -305,6 +307,38 @@ TEST_F(MFCButtonTest, LosingCaptureFocusOrModeEndsHoverOnlyWhenThePointerIsElsew
         ::DestroyWindow(cover);
         EXPECT_EQ(ShownPixel(button, kOpaquePixel), kNormalColour);
     }
+}
+
+TEST_F(MFCButtonTest, AnotherApplicationActivatedEndsHoverWithThePointerStandingStill)
+{
+    // The pointer stays over the button; the player switches to another program (here a window of another
+    // thread, which is what the button can tell apart): no mouse message reaches the button at all.
+    Skin();
+    Enter();
+    ASSERT_TRUE(dialog.m_button.IsHot());
+    HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {
+        HWND window = ::CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 1500, 900, 100, 80,
+                                        nullptr, nullptr, nullptr, nullptr);
+        ::SetForegroundWindow(window);
+        ::SetEvent(ready);
+        while (::MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        }
+        ::DestroyWindow(window);
+    });
+    ::WaitForSingleObject(ready, 5000);
+    bool otherIsForeground = ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr) != ::GetCurrentThreadId();
+    bool normalAgain = PumpUntil([&] { return !dialog.m_button.IsHot(); }, 2000);
+    ::SetEvent(done);
+    other.join();
+    ::CloseHandle(ready);
+    ::CloseHandle(done);
+    if (!otherIsForeground) GTEST_SKIP() << "this display gave the other thread's window no activation";
+    EXPECT_TRUE(normalAgain);
+    EXPECT_EQ(ShownPixel(button, kOpaquePixel), kNormalColour);
 }
 
 TEST_F(MFCButtonTest, DrawsOnlyTheImageOverTheBackground)
