@@ -161,10 +161,16 @@ bool StripClassIdItems(const void* data, size_t size, std::vector<BYTE>* strippe
     struct Span { size_t begin, end; };
     std::vector<Span> kept;
     std::vector<DialogItem> dropped;
+    const DialogItem* previous = nullptr;
     for (DialogItem& item : info.items) {
         r.alignDword();
         size_t begin = r.offset();
         if (!ReadItem(r, &item)) return false;
+        if (previous) {
+            item.hasPreceding = true;
+            item.precedingId = previous->id;
+        }
+        previous = &item;
         if (item.IsClassIdControl()) dropped.push_back(item);
         else kept.push_back({begin, r.offset()});
     }

@@ -24,6 +24,9 @@ struct DialogItem {
     TemplateName className;
     TemplateName title;
     std::vector<BYTE> creationData;
+    // The template item just before this one, for keeping a control created later in template (tab) order.
+    bool hasPreceding = false;
+    DWORD precedingId = 0;
 
     // An ActiveX control named by its class id ("{8856F961-...}") rather than by a window class.
     bool IsClassIdControl() const { return !className.isOrdinal && !className.text.empty() && className.text[0] == L'{'; }

@@ -20,7 +20,12 @@ public:
             if (FAILED(::CLSIDFromString(text.data(), &clsid))) continue;
             RECT rect{item.x, item.y, item.x + item.cx, item.y + item.cy};
             ::MapDialogRect(dialog->m_hWnd, &rect);
-            AfxCreateHostedControl(dialog->m_hWnd, clsid, item.id, rect, item.style);
+            COleControlSite* site = AfxCreateHostedControl(dialog->m_hWnd, clsid, item.id, rect, item.style);
+            // A window made now lands at the top of its siblings, first in the Tab order: put it back after
+            // the item that precedes it in the template, as the dialog manager would have.
+            HWND preceding = item.hasPreceding ? ::GetDlgItem(dialog->m_hWnd, static_cast<int>(item.precedingId)) : nullptr;
+            if (site && site->GetWindow() && preceding)
+                ::SetWindowPos(site->GetWindow(), preceding, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
     }
 

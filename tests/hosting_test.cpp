@@ -457,6 +457,9 @@ TEST_F(HostingTest, TemplateItemBecomesInPlaceControlWithItsIdAndPlace)
     // The ordinary items are still there, and data exchange bound the wrapper to the control and its site.
     EXPECT_NE(::GetDlgItem(dialog.m_hWnd, IDOK), nullptr);
     EXPECT_NE(::GetDlgItem(dialog.m_hWnd, IDCANCEL), nullptr);
+    // In template order among its siblings (the Tab order): after OK, before Cancel.
+    EXPECT_EQ(::GetWindow(::GetDlgItem(dialog.m_hWnd, IDOK), GW_HWNDNEXT), control);
+    EXPECT_EQ(::GetWindow(control, GW_HWNDNEXT), ::GetDlgItem(dialog.m_hWnd, IDCANCEL));
     EXPECT_EQ(dialog.m_browser.m_hWnd, control);
     ASSERT_NE(dialog.m_browser.m_pCtrlSite, nullptr);
     IWebBrowser2* browser = nullptr;
