@@ -12,6 +12,7 @@
 #include "framework/Framework.h"
 #include "tests/support/GdiplusSession.h"
 #include "tests/support/ImportHook.h"
+#include "tests/support/ScreenShot.h"
 #include "tests/support/Player.h"
 #include "translucent/ImageLoader.h"
 #include "translucent/StandardDialog.h"
@@ -327,30 +328,6 @@ private:
     HBRUSH m_brush;
 };
 
-// What the screen shows in `area`, as 0x00RRGGBB per pixel, rows top-down.
-struct ScreenShot {
-    explicit ScreenShot(const RECT& area) : width(area.right - area.left), height(area.bottom - area.top)
-    {
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = nullptr;
-        HDC screen = ::GetDC(nullptr);
-        HDC memory = ::CreateCompatibleDC(screen);
-        HBITMAP section = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = ::SelectObject(memory, section);
-        ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-        ::GdiFlush();
-        pixels.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
-        ::SelectObject(memory, old);
-        ::DeleteObject(section);
-        ::DeleteDC(memory);
-        ::ReleaseDC(nullptr, screen);
-    }
-    DWORD at(POINT p) const { return pixels[static_cast<size_t>(p.y * width + p.x)] & 0xFFFFFF; }
-    int width, height;
-    std::vector<DWORD> pixels;
-};
-
 // Lets the display catch up with what the windows did.
 void Settle(DWORD ms = 150)
 {
@@ -503,9 +480,9 @@ TEST_F(PairTest, ScreenShowsThePictureOverWhatLiesBelowAndClicksPassItsClearPixe
         [&] {
             area = WindowRect(dialog.m_hWnd);
             ScreenShot shot(area);
-            opaque = shot.at(kOpaquePixel);
-            half = shot.at(kHalfPixel);
-            clear = shot.at(kClearPixel);
+            opaque = shot.At(area.left + kOpaquePixel.x, area.top + kOpaquePixel.y);
+            half = shot.At(area.left + kHalfPixel.x, area.top + kHalfPixel.y);
+            clear = shot.At(area.left + kClearPixel.x, area.top + kClearPixel.y);
             for (DWORD p : shot.pixels) sawKey = sawKey || (p & 0xFFFFFF) == 0x00FF00;
         },
         // The picture first: a press on the backdrop activates it, which raises it over the pair.
