@@ -570,6 +570,71 @@ TEST_F(PairTest, FailuresLeaveAWorkingOrAbsentWindowWithoutACrash)
     }
 }
 
+// A system whose User32 has no UpdateLayeredWindow, as seen by code that looks it up by name: the lookups are
+// counted, and the sections made and deleted meanwhile are recorded.
+class NoLayeredWindowUpdates {
+public:
+    NoLayeredWindowUpdates()
+        : m_lookup("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&Lookup)),
+          m_make("gdi32.dll", "CreateDIBSection", reinterpret_cast<void*>(&Make)),
+          m_delete("gdi32.dll", "DeleteObject", reinterpret_cast<void*>(&Delete))
+    {
+        Current() = this;
+    }
+    ~NoLayeredWindowUpdates() { Current() = nullptr; }
+    bool Installed() const { return m_lookup.Installed() && m_make.Installed() && m_delete.Installed(); }
+    int refused = 0;
+    std::vector<HGDIOBJ> made, deleted;
+
+private:
+    static NoLayeredWindowUpdates*& Current()
+    {
+        static NoLayeredWindowUpdates* current = nullptr;
+        return current;
+    }
+    static FARPROC WINAPI Lookup(HMODULE module, LPCSTR name)
+    {
+        if (!IS_INTRESOURCE(name) && std::string(name) == "UpdateLayeredWindow") {
+            Current()->refused++;
+            return nullptr;
+        }
+        return Current()->m_lookup.Original<decltype(&Lookup)>()(module, name);
+    }
+    static HBITMAP WINAPI Make(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset)
+    {
+        HBITMAP made = Current()->m_make.Original<decltype(&Make)>()(dc, info, usage, bits, section, offset);
+        Current()->made.push_back(made);
+        return made;
+    }
+    static BOOL WINAPI Delete(HGDIOBJ object)
+    {
+        Current()->deleted.push_back(object);
+        return Current()->m_delete.Original<decltype(&Delete)>()(object);
+    }
+    ImportHook m_lookup, m_make, m_delete;
+};
+
+TEST_F(PairTest, WithoutLayeredWindowUpdatesNoFrameIsPushedAndEachSectionIsStillFreed)
+{
+    NoLayeredWindowUpdates system;
+    ASSERT_TRUE(system.Installed());
+    TestDialog dialog;
+    bool alive = false;
+    INT_PTR result = RunWithScript(dialog, {[&] {
+        dialog.OnRenderRequest(nullptr);
+        alive = ::IsWindow(dialog.m_hWnd) && dialog.GetStandardDialog() &&
+                ::IsWindowVisible(dialog.GetStandardDialog()->m_hWnd);
+    }});
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(alive) << "the pair keeps working";
+    EXPECT_EQ(system.refused, 2) << "the first frame and the requested one each looked the function up";
+    ASSERT_EQ(system.made.size(), 2u);
+    for (HGDIOBJ section : system.made) {
+        EXPECT_NE(section, nullptr);
+        EXPECT_EQ(std::count(system.deleted.begin(), system.deleted.end(), section), 1) << "section freed once";
+    }
+}
+
 // The native images GDI+ made from streams and disposed of while an ImageLifetimes object lived.
 class ImageLifetimes {
 public:
