@@ -262,3 +262,9 @@ void CWnd::OnRButtonDown(UINT, POINT) { Default(); }
 void CWnd::OnRButtonUp(UINT, POINT) { Default(); }
 void CWnd::OnMouseMove(UINT, POINT) { Default(); }
 HBRUSH CWnd::OnCtlColor(HDC, CWnd*, UINT) { return reinterpret_cast<HBRUSH>(Default()); }
+
+void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) const
+{
+    if (m_pCtrlSite && !m_pCtrlSite->IsTornDown()) m_pCtrlSite->SetRect(RECT{x, y, x + width, y + height});
+    ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+}

@@ -78,7 +78,10 @@ public:
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const { return ::SendMessageW(m_hWnd, message, wParam, lParam); }
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const { return ::PostMessageW(m_hWnd, message, wParam, lParam); }
     BOOL ShowWindow(int command) const { return ::ShowWindow(m_hWnd, command); }
-    void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) const { ::MoveWindow(m_hWnd, x, y, width, height, repaint); }
+    // A hosted control is moved through its site, so that the control and the place the site reports to it
+    // (its window context) agree; an in-place object that asks for its context again would otherwise jump
+    // back to its template rectangle.
+    void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) const;
     BOOL SetWindowPos(const CWnd* after, int x, int y, int cx, int cy, UINT flags) const
     {
         return ::SetWindowPos(m_hWnd, after ? after->m_hWnd : nullptr, x, y, cx, cy, flags);

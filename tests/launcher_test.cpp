@@ -446,6 +446,29 @@ TEST_F(LauncherTest, SkinAndControlsSitAtTheirLayoutPlaces)
         }
         ASSERT_NE(Companion().m_browser.m_hWnd, nullptr);
         EXPECT_EQ(Describe(RectIn(Companion().m_browser.m_hWnd, companion)), Describe(kBrowserPlace));
+        // The control's site reports the same place to the control, so that asking for it again (as a
+        // control does when it is activated anew) keeps the browser where it was put.
+        ASSERT_NE(Companion().m_browser.m_pCtrlSite, nullptr);
+        IOleObject* object = nullptr;
+        ASSERT_EQ(S_OK, Companion().m_browser.m_pCtrlSite->QueryControl(IID_IOleObject, reinterpret_cast<void**>(&object)));
+        IOleClientSite* client = nullptr;
+        IOleInPlaceSite* inPlace = nullptr;
+        if (SUCCEEDED(object->GetClientSite(&client)) && client)
+            client->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlace));
+        ASSERT_NE(inPlace, nullptr);
+        IOleInPlaceFrame* frame = nullptr;
+        IOleInPlaceUIWindow* document = nullptr;
+        RECT position{}, clip{};
+        OLEINPLACEFRAMEINFO frameInfo{};
+        frameInfo.cb = sizeof frameInfo;
+        EXPECT_EQ(S_OK, inPlace->GetWindowContext(&frame, &document, &position, &clip, &frameInfo));
+        EXPECT_EQ(Describe(position), Describe(kBrowserPlace));
+        EXPECT_EQ(Describe(clip), Describe(kBrowserPlace));
+        if (frame) frame->Release();
+        if (document) document->Release();
+        inPlace->Release();
+        client->Release();
+        object->Release();
         EXPECT_EQ(Companion().m_btnDefault.m_hWnd, Control(104));
         EXPECT_FALSE(::IsWindowVisible(Control(104)));
         CloseLauncher();
