@@ -16,7 +16,7 @@
 //
 // Handler parameters are filled from the caller's arguments in the order written (IDispatch::Invoke passes
 // them in reverse). Supported parameter types: VARIANT* (by-value and by-reference arguments alike; a
-// missing argument arrives as VT_EMPTY), IDispatch* (null unless the argument is an object), BSTR (null
+// missing argument arrives as VT_ERROR holding DISP_E_PARAMNOTFOUND, the usual mark of an omitted argument), IDispatch* (null unless the argument is an object), BSTR (null
 // unless text), long (converted; 0 when not convertible), VARIANT_BOOL* (null unless passed by reference).
 #pragma once
 
@@ -118,9 +118,14 @@ template <> struct Arg<VARIANT_BOOL*> {
 template <class R, class C, class... A, std::size_t... I>
 HRESULT CallWith(C* target, R (C::*f)(A...), DISPPARAMS* params, std::index_sequence<I...>)
 {
-    // Missing arguments point at empty VARIANTs of our own, so a handler never sees a null VARIANT*.
+    // Missing arguments point at VARIANTs of our own marked as omitted, so a handler never sees a null
+    // VARIANT* and can tell a missing argument from one passed without a value (VT_EMPTY).
     VARIANT missing[sizeof...(A) + 1];
-    for (VARIANT& v : missing) ::VariantInit(&v);
+    for (VARIANT& v : missing) {
+        ::VariantInit(&v);
+        V_VT(&v) = VT_ERROR;
+        V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+    }
     auto arg = [&](std::size_t i) {
         VARIANT* given = PositionalArg(params, static_cast<UINT>(i));
         return given ? given : &missing[i];

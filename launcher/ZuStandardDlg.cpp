@@ -69,18 +69,21 @@ void OpenLink(const wchar_t* key, const wchar_t* builtInPage)
     ::ShellExecuteW(nullptr, L"open", page, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-// The text of a script argument, or failure, which the script sees as an exception. An argument without a
-// value (missing, undefined, null) or an object without a text form is refused rather than read as a string
-// it does not hold. By-reference arguments are read through.
+// The text of a script argument, or failure, which the script sees as an exception. An argument passed
+// without a value (undefined) reads as empty text, as the conversion gives it. A missing argument, null, a
+// reference to nothing or an object without a text form is refused rather than read as a string it does not
+// hold. By-reference arguments are read through.
 HRESULT ArgumentText(VARIANT* argument, CString* text)
 {
     if (!argument) return DISP_E_PARAMNOTOPTIONAL;
+    if (V_ISBYREF(argument) && !V_BYREF(argument)) return DISP_E_TYPEMISMATCH;
     VARIANT copy;
     ::VariantInit(&copy);
     HRESULT hr = ::VariantCopyInd(&copy, argument);
-    if (SUCCEEDED(hr) && (V_VT(&copy) == VT_EMPTY || V_VT(&copy) == VT_ERROR)) hr = DISP_E_PARAMNOTOPTIONAL;
+    if (SUCCEEDED(hr) && V_VT(&copy) == VT_ERROR) hr = DISP_E_PARAMNOTOPTIONAL;
     if (SUCCEEDED(hr) && V_VT(&copy) == VT_NULL) hr = DISP_E_TYPEMISMATCH;
     if (SUCCEEDED(hr)) hr = ::VariantChangeType(&copy, &copy, 0, VT_BSTR);
+    if (SUCCEEDED(hr) && V_VT(&copy) != VT_BSTR) hr = DISP_E_TYPEMISMATCH;
     if (SUCCEEDED(hr)) {
         CString converted;
         converted.Format(L"%s", V_BSTR(&copy) ? V_BSTR(&copy) : L"");
@@ -173,8 +176,12 @@ HRESULT CZuStandardDlg::outLink(VARIANT* serverLabel, VARIANT* gameUrl)
 
 void CZuStandardDlg::OnNavigateComplete2(IDispatch*, VARIANT* url)
 {
+    // The address is text, held directly or through a reference to it.
     CString address;
-    if (url && url->vt == VT_BSTR && url->bstrVal) address.Format(L"%s", url->bstrVal);
+    const BSTR* text = nullptr;
+    if (url && V_VT(url) == VT_BSTR) text = &V_BSTR(url);
+    else if (url && V_VT(url) == (VT_BYREF | VT_BSTR)) text = V_BSTRREF(url);
+    if (text && *text) address.Format(L"%s", *text);
 
     CString marker = ReadConfigValue(L"fullscn_key");
     if (marker == L"error") marker = launcher_defaults::kGameMarker;
@@ -194,7 +201,7 @@ void CZuStandardDlg::HandOverToGame(const CString& gameUrl, const CString& serve
     // Posted, and the objects detached first: only the windows' default handling sees the requests, so no
     // exit prompt and no closing of the pair through this dialog's Cancel. They are destroyed once the game
     // window's loop retrieves them.
-    ::PostMessageW(m_browser.m_hWnd, WM_CLOSE, 0, 0);
+    if (m_browser.m_hWnd) ::PostMessageW(m_browser.m_hWnd, WM_CLOSE, 0, 0);  // else it would go to the thread
     m_browser.Detach();
     ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
     Detach();

@@ -8,6 +8,7 @@
 
 #include <gdiplus.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -131,9 +132,11 @@ struct Bridge {
     }
 
     // Waits for the game window to have replaced the launcher, then checks the hand-over and ends the run.
-    void ThenGameRunsWith(const std::wstring& gameUrl, const std::wstring& label)
+    void ThenGameRunsWith(const std::wstring& gameUrl, const std::wstring& label,
+                          std::function<void()> alsoCheck = {})
     {
-        player.ThenWhen([&] { return Game(app) && before.AllGone(); }, [&, gameUrl, label] {
+        player.ThenWhen([&] { return Game(app) && before.AllGone(); }, [&, gameUrl, label, alsoCheck] {
+            if (alsoCheck) alsoCheck();
             EXPECT_EQ(std::vector<HWND>{Game(app)->m_hWnd}, ThreadDialogs()) << "no launcher window, no prompt";
             EXPECT_EQ(gameUrl, Game(app)->GameUrl().str());
             EXPECT_EQ(label, Game(app)->ServerLabel().str());
@@ -153,8 +156,8 @@ struct Bridge {
          "<script>window.external.outLink(null, \"$ORIGIN/game\");</script>"
          "<script>window.external.outLink(\"S12\", null);</script>"
          "<script>window.external.outLink(\"S12\");</script>"
-         "<script>window.external.outLink();</script>"
-         "<script>window.external.outLink(undefined, \"$ORIGIN/game\");</script>"},
+         "<script>window.external.outLink();</script>"},
+        {"/undefined-label", "<script>window.external.outLink(undefined, \"$ORIGIN/game\");</script>"},
         {"/play/fullscn=1/x", "path"},
         {"/play?a=1&fullscn=1", "query"},
         {"/play", "fragment"},
@@ -178,10 +181,28 @@ protected:
     void SetUp() override { ASSERT_TRUE(standIn.Registered()); }
 };
 
+// The game runs inside the page's call: the call returns to the script only once the game window is gone.
 TEST_F(BridgeTest, OutLinkRunsTheGameOnTheSecondArgumentAndKeepsTheFirstAsLabel)
 {
+    const std::string call = "call outLink(\"S12\", \"" + Utf8(server.Url(L"/game")) + "\")";
+    auto callReturned = [&] {
+        for (const std::string& line : standIn.Log())
+            if (line.rfind(call, 0) == 0) return line;
+        return std::string();
+    };
     ThenLauncherShowsThenGoTo(server.Url(L"/outlink"));
-    ThenGameRunsWith(server.Url(L"/game"), L"S12");
+    ThenGameRunsWith(server.Url(L"/game"), L"S12",
+                     [&] { EXPECT_EQ("", callReturned()) << "the call returned while the game was running"; });
+    EXPECT_EQ(0, RunProgram(player));
+    EXPECT_TRUE(player.Done());
+    EXPECT_EQ(call + " -> 0x00000000", callReturned());
+}
+
+// Undefined is a value without text: it reads as empty, and the game still starts.
+TEST_F(BridgeTest, OutLinkWithAnUndefinedLabelRunsTheGameWithAnEmptyOne)
+{
+    ThenLauncherShowsThenGoTo(server.Url(L"/undefined-label"));
+    ThenGameRunsWith(server.Url(L"/game"), L"");
     EXPECT_EQ(0, RunProgram(player));
     EXPECT_TRUE(player.Done());
 }
@@ -202,8 +223,8 @@ TEST_F(BridgeTest, OutLinkTakesNumbersAsText)
     EXPECT_TRUE(player.Done());
 }
 
-// Null, missing and undefined arguments have no text: each call fails in the script and the launcher stays
-// as it was, its bridge still live.
+// Null and missing arguments have no text: each call fails in the script and the launcher stays as it was,
+// its bridge still live.
 TEST_F(BridgeTest, OutLinkWithoutTextArgumentsIsRefusedAndTheLauncherStays)
 {
     const std::string refused = Utf8(server.Url(L"/refused"));
@@ -216,7 +237,7 @@ TEST_F(BridgeTest, OutLinkWithoutTextArgumentsIsRefusedAndTheLauncherStays)
                 EXPECT_EQ(std::string::npos, line.find("-> 0x0")) << "the script must see the call fail";
                 ++failedCalls;
             }
-        EXPECT_EQ(5u, failedCalls);
+        EXPECT_EQ(4u, failedCalls);
         EXPECT_EQ(Launcher(app), dynamic_cast<CZuTranslucentDlg*>(CWnd::FromHandlePermanent(before.background)));
         EXPECT_TRUE(before.AllUp());
         EXPECT_EQ(nullptr, FindThreadDialog(kPromptCaption));
@@ -227,8 +248,28 @@ TEST_F(BridgeTest, OutLinkWithoutTextArgumentsIsRefusedAndTheLauncherStays)
     EXPECT_TRUE(player.Done());
 }
 
-// An argument that is an object without a text form is refused as well; one whose value is text is read.
-TEST_F(BridgeTest, OutLinkRefusesAnObjectWithoutText)
+// A completed address may also come as a reference to text; it is read the same way.
+TEST_F(BridgeTest, AnAddressHeldByReferenceIsReadToo)
+{
+    const std::wstring reached = start + L"?fullscn=1";
+    player.ThenWhen([&] { return Companion(app) && standIn.Logged("event 259 " + Utf8(start) + " frame=top"); }, [&] {
+        before.Record(app);
+        BSTR text = ::SysAllocString(reached.c_str());
+        VARIANT url;
+        ::VariantInit(&url);
+        url.vt = VT_BYREF | VT_BSTR;
+        url.pbstrVal = &text;
+        Companion(app)->OnNavigateComplete2(nullptr, &url);  // the game runs inside, as inside the event
+        ::SysFreeString(text);
+    });
+    ThenGameRunsWith(start, reached);
+    EXPECT_EQ(0, RunProgram(player));
+    EXPECT_TRUE(player.Done());
+}
+
+// Arguments no script engine makes but any in-process caller can: an object without a text form, and
+// references to nothing. Each is refused without being read, and the launcher stays.
+TEST_F(BridgeTest, OutLinkRefusesArgumentsWithoutReadableText)
 {
     player.ThenWhen([&] { return Companion(app) && standIn.Logged("event 259 " + Utf8(start) + " frame=top"); }, [&] {
         before.Record(app);
@@ -237,21 +278,35 @@ TEST_F(BridgeTest, OutLinkRefusesAnObjectWithoutText)
         LPOLESTR name = const_cast<LPOLESTR>(L"outLink");
         DISPID id = DISPID_UNKNOWN;
         ASSERT_EQ(S_OK, external->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
-        VARIANT args[2];  // last argument first
-        ::VariantInit(&args[0]);
-        args[0].vt = VT_BSTR;
-        args[0].bstrVal = ::SysAllocString(server.Url(L"/game").c_str());
-        ::VariantInit(&args[1]);
-        args[1].vt = VT_DISPATCH;
-        args[1].pdispVal = external;  // the launcher's own object has no value to read
-        external->AddRef();
-        DISPPARAMS params{args, nullptr, 2, 0};
-        EXPECT_TRUE(FAILED(external->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                                            nullptr, nullptr)));
-        ::VariantClear(&args[0]);
-        ::VariantClear(&args[1]);
-        EXPECT_TRUE(before.AllUp());
-        EXPECT_NE(nullptr, Launcher(app));
+        struct Case {
+            const char* name;
+            VARTYPE type;
+        };
+        const Case cases[] = {
+            {"object without text", VT_DISPATCH},  // the launcher's own object has no value to read
+            {"reference to no VARIANT", VT_BYREF | VT_VARIANT},
+            {"reference to no text", VT_BYREF | VT_BSTR},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            VARIANT args[2];  // last argument first
+            ::VariantInit(&args[0]);
+            args[0].vt = VT_BSTR;
+            args[0].bstrVal = ::SysAllocString(server.Url(L"/game").c_str());
+            ::VariantInit(&args[1]);
+            args[1].vt = c.type;
+            if (c.type == VT_DISPATCH) {
+                args[1].pdispVal = external;
+                external->AddRef();
+            }
+            DISPPARAMS params{args, nullptr, 2, 0};
+            EXPECT_TRUE(FAILED(external->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                                nullptr, nullptr)));
+            ::VariantClear(&args[0]);
+            if (c.type == VT_DISPATCH) ::VariantClear(&args[1]);
+            EXPECT_TRUE(before.AllUp());
+            EXPECT_NE(nullptr, Launcher(app));
+        }
         ::SendMessageW(before.background, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(0, RunProgram(player));

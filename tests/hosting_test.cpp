@@ -528,6 +528,8 @@ public:
         calls++;
         firstType = label ? V_VT(label) : 0xFFFF;
         secondType = address ? V_VT(address) : 0xFFFF;
+        firstError = label && V_VT(label) == VT_ERROR ? V_ERROR(label) : S_OK;
+        secondError = address && V_VT(address) == VT_ERROR ? V_ERROR(address) : S_OK;
         first = AsText(label);
         second = AsText(address);
     }
@@ -548,6 +550,7 @@ public:
 
     int calls = 0, pings = 0;
     VARTYPE firstType = 0, secondType = 0;
+    SCODE firstError = S_OK, secondError = S_OK;
     std::wstring first, second;
 };
 const DispatchEntry pageObjectEntries[] = {
@@ -633,7 +636,8 @@ TEST(ExternalObjectTest, ArgumentsArriveInWrittenOrderWhateverTheirForm)
     }
 }
 
-TEST(ExternalObjectTest, MissingArgumentsArriveEmptyAndBadCallsFail)
+// An omitted argument arrives marked as omitted, so a handler can tell it from one passed without a value.
+TEST(ExternalObjectTest, MissingArgumentsArriveMarkedOmittedAndBadCallsFail)
 {
     PageObject page;
     IDispatch* object = page.GetIDispatch(FALSE);
@@ -645,10 +649,12 @@ TEST(ExternalObjectTest, MissingArgumentsArriveEmptyAndBadCallsFail)
     DISPPARAMS one{&only, nullptr, 1, 0};
     EXPECT_EQ(object->Invoke(outLink, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(page.first, L"label");
-    EXPECT_EQ(page.secondType, VT_EMPTY);
+    EXPECT_EQ(page.secondType, VT_ERROR);
+    EXPECT_EQ(page.secondError, DISP_E_PARAMNOTFOUND);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXPECT_EQ(object->Invoke(outLink, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(page.firstType, VT_EMPTY);
+    EXPECT_EQ(page.firstType, VT_ERROR);
+    EXPECT_EQ(page.firstError, DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(object->Invoke(outLink, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), S_OK);
     ::VariantClear(&only);
     EXPECT_EQ(page.calls, 3);
