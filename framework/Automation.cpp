@@ -16,7 +16,7 @@ DISPID DispatchMap::FindName(const wchar_t* name) const
         for (const DispatchMap* map = this; map; map = map->base) {
             for (std::size_t i = 0; i < map->count; ++i, ++id) {
                 const wchar_t* candidate = map->entries[i].name;
-                bool match = pass == 0 ? ::lstrcmpW(candidate, name) == 0 : ::CompareStringOrdinal(candidate, -1, name, -1, TRUE) == CSTR_EQUAL;
+                bool match = pass == 0 ? ::lstrcmpW(candidate, name) == 0 : ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, candidate, -1, name, -1) == CSTR_EQUAL;
                 if (match) return id;
             }
         }

@@ -59,6 +59,9 @@ TEST_F(ConfigTest, ValuesAsThePublisherWritesThem)
         {"double quotes removed", "[pexo]\r\nclient_web=\"http://q/x y\"\r\n", L"client_web", L"http://q/x y"},
         {"single quotes removed", "[pexo]\r\nclient_web='http://q/'\r\n", L"client_web", L"http://q/"},
         {"other letter case", "[PEXO]\r\nHome_URL=http://case/\r\n", L"home_url", L"http://case/"},
+        // What the README tells publishers: comments on lines of their own, never after a value.
+        {"comment lines skipped", "[pexo]\r\n; home_url=http://no/\r\nhome_url=http://yes/\r\n", L"home_url", L"http://yes/"},
+        {"text after a value is the value", "[pexo]\r\nhome_url=http://h/ ; off\r\n", L"home_url", L"http://h/ ; off"},
         {"other sections ignored", "[a]\r\nhome_url=x\r\n[pexo]\r\nhome_url=y\r\n[b]\r\nhome_url=z\r\n", L"home_url", L"y"},
         {"600 characters cut to 511", nullptr, L"home_url", std::wstring(511, L'v')},
     };

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <gdiplus.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -587,6 +589,122 @@ TEST_F(Resources, ExecutableIsA32BitGuiProgramForWindows51)
     EXPECT_EQ(nt.OptionalHeader.MinorSubsystemVersion, 1);
     EXPECT_EQ(nt.OptionalHeader.MajorOperatingSystemVersion, 5);
     EXPECT_EQ(nt.OptionalHeader.MinorOperatingSystemVersion, 1);
+}
+
+// The functions a 32-bit executable imports, as "dll!function" with the DLL name in lower case ("#n" for an
+// import by ordinal), read from the file's import table. Empty when the table cannot be read.
+std::set<std::string> ImportsOf(const std::vector<char>& bytes)
+{
+    std::set<std::string> imports;
+    auto fits = [&](size_t at, size_t size) { return at <= bytes.size() && size <= bytes.size() - at; };
+    IMAGE_DOS_HEADER dos;
+    if (!fits(0, sizeof dos)) return imports;
+    std::memcpy(&dos, bytes.data(), sizeof dos);
+    IMAGE_NT_HEADERS32 nt;
+    if (dos.e_lfanew < 0 || !fits(static_cast<size_t>(dos.e_lfanew), sizeof nt)) return imports;
+    std::memcpy(&nt, bytes.data() + dos.e_lfanew, sizeof nt);
+    const size_t sections = static_cast<size_t>(dos.e_lfanew) + 4 + sizeof(IMAGE_FILE_HEADER) + nt.FileHeader.SizeOfOptionalHeader;
+    auto offsetOf = [&](DWORD rva, size_t size, size_t* offset) {
+        for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+            IMAGE_SECTION_HEADER section;
+            if (!fits(sections + i * sizeof section, sizeof section)) return false;
+            std::memcpy(&section, bytes.data() + sections + i * sizeof section, sizeof section);
+            DWORD length = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
+            if (rva >= section.VirtualAddress && rva - section.VirtualAddress < length) {
+                *offset = section.PointerToRawData + (rva - section.VirtualAddress);
+                return fits(*offset, size);
+            }
+        }
+        return false;
+    };
+    auto text = [&](DWORD rva) {
+        size_t at = 0;
+        std::string out;
+        if (!offsetOf(rva, 1, &at)) return out;
+        while (at < bytes.size() && bytes[at] && out.size() < 256) out += bytes[at++];
+        return out;
+    };
+    size_t at = 0;
+    const DWORD table = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (DWORD rva = table; offsetOf(rva, sizeof(IMAGE_IMPORT_DESCRIPTOR), &at); rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        IMAGE_IMPORT_DESCRIPTOR entry;
+        std::memcpy(&entry, bytes.data() + at, sizeof entry);
+        if (!entry.Name) break;
+        std::string dll = text(entry.Name);
+        std::transform(dll.begin(), dll.end(), dll.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+        DWORD thunk = entry.OriginalFirstThunk ? entry.OriginalFirstThunk : entry.FirstThunk;
+        size_t slot = 0;
+        for (; offsetOf(thunk, 4, &slot); thunk += 4) {
+            DWORD value;
+            std::memcpy(&value, bytes.data() + slot, 4);
+            if (!value) break;
+            imports.insert(dll + "!" + (value & IMAGE_ORDINAL_FLAG32 ? "#" + std::to_string(value & 0xFFFF) : text(value + 2)));
+        }
+    }
+    return imports;
+}
+
+// Everything the product imports must exist on Windows XP, the oldest system it is built for: a single
+// function that came later (a newer API, or one a runtime library pulls in) stops the loader before the
+// program runs. The list below holds what the product uses, each checked to be on Windows XP; a new import
+// must be checked the same way before it joins the list.
+TEST_F(Resources, EveryImportExistsOnWindowsXp)
+{
+    static const std::map<std::string, std::set<std::string>> kOnWindowsXp{
+        {"kernel32.dll",
+         {"CloseHandle", "CompareStringW", "CreateSemaphoreW", "DeleteCriticalSection", "EnterCriticalSection",
+          "FindResourceW", "FreeLibrary", "GetCurrentThreadId", "GetLastError", "GetModuleFileNameW",
+          "GetModuleHandleA", "GetModuleHandleW", "GetPrivateProfileStringW", "GetProcAddress", "GetShortPathNameW",
+          "GetStartupInfoW", "GlobalAlloc", "GlobalFree", "GlobalLock", "GlobalUnlock", "InitializeCriticalSection",
+          "IsDBCSLeadByteEx", "LeaveCriticalSection", "LoadLibraryA", "LoadLibraryW", "LoadResource", "LockResource",
+          "MultiByteToWideChar", "ReleaseSemaphore", "SetLastError", "SetUnhandledExceptionFilter", "SizeofResource",
+          "Sleep", "TlsAlloc", "TlsFree", "TlsGetValue", "TlsSetValue", "VirtualProtect", "VirtualQuery",
+          "WaitForSingleObject", "WideCharToMultiByte", "lstrcmpW"}},
+        {"user32.dll",
+         {"AdjustWindowRect", "BeginPaint", "BringWindowToTop", "CallNextHookEx", "CallWindowProcW",
+          "CreateDialogIndirectParamW", "CreateWindowExW", "DefWindowProcW", "DestroyWindow", "DispatchMessageW",
+          "DrawEdge", "EnableWindow", "EndDialog", "EndPaint", "FillRect", "GetActiveWindow", "GetAncestor",
+          "GetClassInfoExW", "GetClientRect", "GetCursorPos", "GetDC", "GetDlgItem", "GetForegroundWindow",
+          "GetMessageW", "GetParent", "GetPropW", "GetSysColorBrush", "GetSystemMetrics", "GetWindowLongW",
+          "GetWindowRect", "GetWindowTextLengthW", "GetWindowTextW", "GetWindowThreadProcessId", "InvalidateRect",
+          "IsChild", "IsDialogMessageW", "IsWindow", "IsWindowEnabled", "KillTimer", "LoadBitmapW", "LoadCursorW",
+          "LoadIconW", "MapDialogRect", "MapWindowPoints", "MessageBoxW", "MoveWindow", "PeekMessageW",
+          "PostMessageW", "PostQuitMessage", "PtInRect", "RegisterClassExW", "RegisterClassW", "ReleaseDC",
+          "RemovePropW", "SendDlgItemMessageW", "SendMessageW", "SetActiveWindow", "SetCursor", "SetPropW",
+          "SetTimer", "SetWindowLongW", "SetWindowPos", "SetWindowTextW", "SetWindowsHookExW", "ShowWindow",
+          "SystemParametersInfoW", "TrackMouseEvent", "TranslateMessage", "UnhookWindowsHookEx", "UpdateWindow",
+          "WindowFromPoint"}},
+        {"gdi32.dll",
+         {"BitBlt", "CreateCompatibleBitmap", "CreateCompatibleDC", "CreateDIBSection", "CreateSolidBrush", "DeleteDC",
+          "DeleteObject", "OffsetViewportOrgEx", "RestoreDC", "SaveDC", "SelectObject", "SetBrushOrgEx"}},
+        {"gdiplus.dll",
+         {"GdipAlloc", "GdipCloneImage", "GdipCreateBitmapFromHBITMAP", "GdipCreateBitmapFromScan0",
+          "GdipCreateFromHDC", "GdipDeleteGraphics", "GdipDisposeImage", "GdipDrawImageRectI", "GdipFree",
+          "GdipGetImageGraphicsContext", "GdipGetImageHeight", "GdipGetImageWidth", "GdipLoadImageFromStream",
+          "GdipSetCompositingMode", "GdipSetInterpolationMode", "GdipSetPixelOffsetMode", "GdipSetSmoothingMode",
+          "GdiplusShutdown", "GdiplusStartup"}},
+        {"shell32.dll", {"ShellExecuteW", "Shell_NotifyIconW"}},
+        {"ole32.dll", {"CLSIDFromString", "CoCreateInstance", "CreateStreamOnHGlobal", "OleInitialize", "OleUninitialize"}},
+        {"oleaut32.dll",
+         {"SafeArrayAccessData", "SafeArrayCreateVector", "SafeArrayUnaccessData", "SysAllocString", "SysFreeString",
+          "SysStringLen", "VariantChangeType", "VariantClear", "VariantCopyInd", "VariantInit"}},
+        {"msvcrt.dll",
+         {"__mb_cur_max", "__p__commode", "__p__fmode", "__p__wcmdln", "__set_app_type", "__setusermatherr",
+          "__wgetmainargs", "__winitenv", "_amsg_exit", "_cexit", "_close", "_errno", "_initterm", "_iob", "_onexit",
+          "_read", "_vscwprintf", "_vsnwprintf", "abort", "atoi", "calloc", "exit", "fprintf", "fputc", "fputs", "free",
+          "fwrite", "localeconv", "malloc", "memchr", "memcmp", "memcpy", "memmove", "memset", "realloc", "setlocale",
+          "signal", "strchr", "strcmp", "strerror", "strlen", "strncmp", "vfprintf", "wcslen"}},
+    };
+    std::set<std::string> imports = ImportsOf(ReadWholeFile(path));
+    ASSERT_FALSE(imports.empty()) << "the import table could not be read";
+    EXPECT_TRUE(imports.count("kernel32.dll!GetPrivateProfileStringW")) << "the reading of the table is off";
+    std::vector<std::string> unchecked;
+    for (const std::string& import : imports) {
+        size_t bang = import.find('!');
+        auto dll = kOnWindowsXp.find(import.substr(0, bang));
+        if (dll == kOnWindowsXp.end() || !dll->second.count(import.substr(bang + 1))) unchecked.push_back(import);
+    }
+    EXPECT_TRUE(unchecked.empty()) << "not known to be on Windows XP: " << ::testing::PrintToString(unchecked);
 }
 
 }  // namespace
