@@ -85,6 +85,8 @@ TEST(AppTest, ClosingTheLauncherEndsTheProgramWithOneGdiplusShutdown)
 
     int exitCode = AfxWinMain(::GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
 
+    EXPECT_TRUE(player.Done()) << "the launcher never came up";
+    EXPECT_NE(launcher, nullptr);
     EXPECT_EQ(exitCode, 0);
     EXPECT_EQ(app.runs, 0);  // InitInstance returned FALSE: no message loop of the application's own
     EXPECT_EQ(app.m_pMainWnd, nullptr);

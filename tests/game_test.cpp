@@ -394,6 +394,36 @@ TEST_F(GameWindowTest, ExitPromptNoKeepsEverythingYesRemovesTheIconBeforeHanding
     EXPECT_EQ(155u, removed.record.uID);
 }
 
+// The game window ended by any other way than its prompt is destroyed through its object: its icon goes with
+// it (no ghost icon outlives the program) and, being the main window, it ends the program.
+TEST(GameWindowEndedDirectly, RemovesItsIconAndEndsTheProgram)
+{
+    BrowserStandIn standIn;
+    TrayRecorder tray;
+    ASSERT_TRUE(standIn.Registered());
+    ASSERT_TRUE(tray.Installed());
+    GameHost host;
+    ScriptedPlayer player;
+    HWND game = nullptr;
+    player.Then([&] {
+        game = host.Game()->m_hWnd;
+        host.Game()->EndDialog(IDCANCEL);
+    });
+    RunGame(host, player);
+    player.Stop();
+    EXPECT_TRUE(player.Done());
+    EXPECT_EQ(0, host.returns) << "no launcher after a window that was not closed by the player";
+    EXPECT_FALSE(::IsWindow(game));
+    EXPECT_EQ(nullptr, host.m_pMainWnd);
+    ASSERT_EQ(2u, g_trayCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), g_trayCalls.back().message);
+    EXPECT_EQ(game, g_trayCalls.back().record.hWnd);
+    EXPECT_EQ(155u, g_trayCalls.back().record.uID);
+    MSG quit{};
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the program goes on without a window";
+    DrainMessages();
+}
+
 // A hidden window without an icon could never come back: F12 does nothing when the icon was refused.
 TEST(GameWindowWithoutTrayIcon, F12LeavesTheWindowShown)
 {
