@@ -148,6 +148,29 @@ LRESULT CZuGameDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+LRESULT CZuGameDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Registered at run time, so it cannot sit in the message table.
+    static const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    if (taskbarCreated && message == taskbarCreated) {
+        OnTaskbarCreated();
+        return 0;
+    }
+    return CDHtmlDialog::WindowProc(message, wParam, lParam);
+}
+
+void CZuGameDlg::OnTaskbarCreated()
+{
+    NOTIFYICONDATAW& tray = GameTrayIconRecord();
+    if (tray.hWnd != m_hWnd) return;
+    m_trayIconAdded = ::Shell_NotifyIconW(NIM_ADD, &tray) != FALSE;
+    // A window hidden behind an icon that could not be added again would be lost: it comes back instead.
+    if (!m_trayIconAdded && !IsWindowVisible()) {
+        ShowWindow(SW_MAXIMIZE);
+        BringWindowToTop();
+    }
+}
+
 void CZuGameDlg::OnClose()
 {
     if (::MessageBoxW(m_hWnd, kExitPrompt, kExitCaption, MB_YESNO) != IDYES) return;

@@ -24,6 +24,7 @@ public:
 
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnInitDialog() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void ToggleFullScreen();
     void RefreshGame();
@@ -32,6 +33,9 @@ public:
     void OnDestroy();
     void OnSize(UINT type, int cx, int cy);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    // The notification area was made anew (the shell restarted, or came up after this window): the icon is
+    // added again, since a hidden window needs it to come back.
+    void OnTaskbarCreated();
     void OnRButtonDown(UINT flags, POINT at);
     void OnRButtonUp(UINT flags, POINT at);
 

@@ -445,6 +445,43 @@ TEST(GameWindowWithoutTrayIcon, F12LeavesTheWindowShown)
     DrainMessages();
 }
 
+// When the notification area is made anew (the shell restarted, or came up late) the icon is added again,
+// with the same record; a hidden window whose icon cannot be added again comes back rather than being lost.
+TEST(GameWindowWithoutTrayIcon, ANewNotificationAreaGetsTheIconOrTheHiddenWindowBack)
+{
+    BrowserStandIn standIn;
+    TrayRecorder tray(/*refuseAdd=*/true);
+    GameHost host;
+    ScriptedPlayer player;
+    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    HWND game = nullptr;
+    player.Then([&] {
+        game = host.Game()->m_hWnd;
+        EXPECT_FALSE(host.Game()->TrayIconShown());
+        g_refuseAdd = false;  // the shell comes up
+        ::SendMessageW(game, taskbarCreated, 0, 0);
+        EXPECT_EQ(2u, CountTrayCalls(NIM_ADD));
+        EXPECT_EQ(game, g_trayCalls.back().record.hWnd);
+        EXPECT_EQ(155u, g_trayCalls.back().record.uID);
+        EXPECT_EQ(static_cast<UINT>(WM_USER + 1), g_trayCalls.back().record.uCallbackMessage);
+        EXPECT_TRUE(host.Game()->TrayIconShown());
+        PressKey(game, VK_F12);
+    });
+    player.Then([&] {
+        EXPECT_FALSE(::IsWindowVisible(game)) << "with its icon back, F12 hides";
+        g_refuseAdd = true;  // the shell restarts but refuses the icon
+        ::SendMessageW(game, taskbarCreated, 0, 0);
+        EXPECT_EQ(3u, CountTrayCalls(NIM_ADD));
+        EXPECT_TRUE(::IsWindowVisible(game)) << "a hidden window without an icon comes back";
+        EXPECT_TRUE(::IsZoomed(game));
+    });
+    ThenCloseWithYes(player, [&] { return game; });
+    RunGame(host, player);
+    EXPECT_TRUE(player.Done());
+    EXPECT_EQ(1, host.returns);
+    DrainMessages();
+}
+
 // A browser class that cannot be instantiated.
 class RefusingFactory final : public IClassFactory {
 public:
