@@ -25,28 +25,34 @@ CString GetModuleDirectory()
     return CString(path.data(), static_cast<int>(end));
 }
 
-namespace {
+namespace config_detail {
 
-// The profile functions take MAX_PATH-limited names on some systems: give a long path in its short form
-// when there is one, else in the extended-length form.
 std::wstring UsablePath(const std::wstring& path)
 {
     if (path.size() < MAX_PATH) return path;
-    std::wstring extended = path.compare(0, 4, L"\\\\?\\") == 0 ? path : L"\\\\?\\" + path;
+    // The extended form of a network path is \\?\UNC\server\share\..., not \\?\ before its two backslashes.
+    const bool extendedAlready = path.compare(0, 4, L"\\\\?\\") == 0;
+    const bool network = !extendedAlready && path.compare(0, 2, L"\\\\") == 0;
+    std::wstring extended = extendedAlready ? path : network ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
     DWORD n = ::GetShortPathNameW(extended.c_str(), nullptr, 0);
     if (n > 0) {
         std::wstring shortPath(n, L'\0');
         DWORD got = ::GetShortPathNameW(extended.c_str(), &shortPath[0], n);
         if (got > 0 && got < n) {
             shortPath.resize(got);
-            if (shortPath.compare(0, 4, L"\\\\?\\") == 0 && shortPath.size() - 4 < MAX_PATH) shortPath.erase(0, 4);
+            // Back to the plain form when the short one fits without the prefix.
+            if (shortPath.compare(0, 8, L"\\\\?\\UNC\\") == 0 && shortPath.size() - 6 < MAX_PATH)
+                shortPath.replace(0, 8, L"\\\\");
+            else if (shortPath.compare(0, 4, L"\\\\?\\") == 0 && shortPath.compare(0, 8, L"\\\\?\\UNC\\") != 0 &&
+                     shortPath.size() - 4 < MAX_PATH)
+                shortPath.erase(0, 4);
             return shortPath;
         }
     }
     return extended;
 }
 
-}  // namespace
+}  // namespace config_detail
 
 CString ReadConfigValue(CString key)
 {
@@ -54,7 +60,7 @@ CString ReadConfigValue(CString key)
     if (directory.IsEmpty()) return CString(L"error");  // never fall back to the working directory
     std::wstring file = directory.str() + L"config.ini";
     wchar_t value[512];
-    ::GetPrivateProfileStringW(L"pexo", key, L"error", value, 512, UsablePath(file).c_str());
+    ::GetPrivateProfileStringW(L"pexo", key, L"error", value, 512, config_detail::UsablePath(file).c_str());
     value[511] = L'\0';
     return CString(value);
 }

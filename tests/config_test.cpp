@@ -75,6 +75,25 @@ TEST_F(ConfigTest, ValuesAsThePublisherWritesThem)
     }
 }
 
+// Paths too long for the profile functions go in the extended form of their own kind (for paths that do not
+// exist there is no short form to prefer).
+TEST(ConfigPath, LongPathsTakeTheExtendedFormOfTheirKind)
+{
+    const std::wstring deep = L"\\nowhere-" + std::wstring(300, L'd') + L"\\config.ini";
+    struct Case { const char* name; std::wstring path, expected; };
+    const Case cases[] = {
+        {"short path unchanged", L"C:\\games\\config.ini", L"C:\\games\\config.ini"},
+        {"long drive path", L"C:" + deep, L"\\\\?\\C:" + deep},
+        {"long network path", L"\\\\server\\share" + deep, L"\\\\?\\UNC\\server\\share" + deep},
+        {"already extended", L"\\\\?\\C:" + deep, L"\\\\?\\C:" + deep},
+        {"already extended network", L"\\\\?\\UNC\\server\\share" + deep, L"\\\\?\\UNC\\server\\share" + deep},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(config_detail::UsablePath(c.path), c.expected);
+    }
+}
+
 TEST_F(ConfigTest, ChangedValueIsReadAtTheNextCall)
 {
     WriteBytes(ConfigPath(), "[pexo]\r\nhome_url=http://first/\r\n");
