@@ -96,6 +96,24 @@ TEST(AppTest, ClosingTheLauncherEndsTheProgramWithOneGdiplusShutdown)
     DrainMessages();
 }
 
+// A first launcher whose window cannot be made (here: resources without its template) ends the program at
+// once, the normal way: no loop of the application's own, GDI+ shut down once, no dangling main window.
+TEST(AppTest, ALauncherThatCannotComeUpEndsTheProgramCleanly)
+{
+    CountingGdiplus gdiplus;
+    CountingApp app;
+    AfxSetResourceHandle(::GetModuleHandleW(L"kernel32.dll"));
+    int exitCode = AfxWinMain(::GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
+    AfxSetResourceHandle(nullptr);
+
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(app.runs, 0);
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+    EXPECT_EQ(g_startups, 1);
+    EXPECT_EQ(g_shutdowns, 1);
+    DrainMessages();
+}
+
 // Launcher to game and back, k times, then the launcher closed: every nested loop unwinds, the program
 // ends, and nothing of the old windows' own close handling ever ran.
 TEST(AppTest, RoundTripsNestAndUnwindWhenTheLauncherFinallyCloses)
