@@ -221,10 +221,8 @@ TEST_F(Resources, CompanionTemplateListsItsNineControlsInOrder)
         SCOPED_TRACE("control " + std::to_string(e.id));
         EXPECT_EQ(item.id, e.id);
         if (e.className) {
-            // The resource compiler upper-cases class names; window class lookup ignores case.
             EXPECT_FALSE(item.className.isOrdinal);
-            EXPECT_EQ(::CompareStringOrdinal(item.className.text.c_str(), -1, e.className, -1, TRUE), CSTR_EQUAL)
-                << Narrow(item.className.text);
+            EXPECT_EQ(item.className.text, e.className) << Narrow(item.className.text);
         } else {
             EXPECT_TRUE(item.className.isOrdinal);
             EXPECT_EQ(item.className.ordinal, kButtonOrdinal);

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Generates Velmora's resource files in res/: the skin images, the icon, the button settings of the
-launcher companion (type-240 data), the game window's placeholder page and the manifest.
+"""Generates Velmora's resource files in res/: the skin images, the icon, the launcher companion's dialog
+template and button settings (type-240 data), the game window's placeholder page and the manifest.
 
 Run with Debian's interpreter (it has python3-pil):  /usr/bin/python3 tools/make_art.py
 The output is deterministic and checked in, so building needs no Python.
@@ -775,6 +775,43 @@ def dialog_init_103():
     return bytes(out)
 
 
+def dialog_template_103():
+    """The launcher companion's template (DLGTEMPLATEEX), written here rather than by the resource compiler,
+    which would store the image buttons' class name "MfcButton" in capitals."""
+    WS_POPUP, WS_CHILD, WS_VISIBLE, WS_TABSTOP = 0x80000000, 0x40000000, 0x10000000, 0x00010000
+    DS_SETFONT, WS_EX_TRANSPARENT = 0x40, 0x20
+    BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_BITMAP, BS_VCENTER = 0, 1, 0x80, 0xC00
+    BUTTON = 0x0080  # the predefined button class, as an ordinal
+    BROWSER = "{8856F961-340A-11D0-A96B-00C04FD705A2}"
+
+    def text(value):
+        if isinstance(value, int):
+            return struct.pack("<HH", 0xFFFF, value)
+        return value.encode("utf-16-le") + b"\0\0"
+
+    # The positions are placeholders: the buttons and the browser are placed in pixels at initialisation.
+    # The two hidden push buttons (104, 105) are not visible; 1006 is the template's default button.
+    items = [
+        (104, BUTTON, "官方网站", WS_CHILD | WS_TABSTOP | BS_DEFPUSHBUTTON | BS_BITMAP | BS_VCENTER, 0, (3, 1, 55, 17)),
+        (1005, BROWSER, "", WS_CHILD | WS_VISIBLE, 0, (141, 108, 37, 20)),
+        (1006, "MfcButton", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, WS_EX_TRANSPARENT, (201, 113, 57, 13)),
+        (1004, "MfcButton", "", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, (531, 61, 16, 16)),
+        (1008, "MfcButton", "", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, (274, 110, 50, 14)),
+        (1009, "MfcButton", "", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, (425, 114, 50, 14)),
+        (1010, "MfcButton", "", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, (524, 114, 50, 14)),
+        (105, BUTTON, "", WS_CHILD | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, (62, 3, 50, 14)),
+        (1012, "MfcButton", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, (137, 155, 50, 14)),
+    ]
+    out = bytearray(struct.pack("<HHIIIHhhhh", 1, 0xFFFF, 0, 0, WS_POPUP | DS_SETFONT, len(items), 0, 0, 662, 388))
+    out += text("") + text("") + text("")  # no menu, the default class, no title
+    out += struct.pack("<HHBB", 9, 0, 0, 0) + text("MS Sans Serif")
+    for cid, cls, title, style, exstyle, (x, y, cx, cy) in items:
+        out += bytes(-len(out) % 4)
+        out += struct.pack("<IIIhhhhI", 0, exstyle, style, x, y, cx, cy, cid) + text(cls) + text(title)
+        out += struct.pack("<H", 0)  # no creation data
+    return bytes(out)
+
+
 PAGE_106 = ["<HTML>",
             '<meta http-equiv="Content-Type" content="text/html; charset=gb2312"/>',
             "<BODY ID=CZuGameDlg BGCOLOR=BLACK>",
@@ -816,6 +853,7 @@ def write(name, data):
 
 def main():
     os.makedirs(RES, exist_ok=True)
+    write("dialog103.bin", dialog_template_103())
     write("dlginit103.bin", dialog_init_103())
     write("page106.htm", "\r\n".join(PAGE_106).encode("ascii"))
     write("Velmora.manifest", b"\xef\xbb\xbf" + MANIFEST.replace("\n", "\r\n").encode("utf-8"))
