@@ -16,8 +16,9 @@
 //
 // Handler parameters are filled from the caller's arguments in the order written (IDispatch::Invoke passes
 // them in reverse). Supported parameter types: VARIANT* (by-value and by-reference arguments alike; a
-// missing argument arrives as VT_ERROR holding DISP_E_PARAMNOTFOUND, the usual mark of an omitted argument), IDispatch* (null unless the argument is an object), BSTR (null
-// unless text), long (converted; 0 when not convertible), VARIANT_BOOL* (null unless passed by reference).
+// missing argument arrives as VT_ERROR holding DISP_E_PARAMNOTFOUND, the usual mark of an omitted
+// argument), IDispatch* (null unless the argument is an object), BSTR (null unless text), long (converted;
+// 0 when not convertible), VARIANT_BOOL* (null unless passed by reference).
 #pragma once
 
 #include <windows.h>
